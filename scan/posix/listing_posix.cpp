@@ -1,0 +1,384 @@
+// POSIX listing: every folder is opened relative to its open parent, so no
+// path is ever formed and no length limit applies; sizes come from fstatat
+// without following links. On Linux the entries are read with getdents64
+// into buffers from a small pool, so a walk allocates nothing per folder.
+#include "../listing.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#ifdef __linux__
+#include <sys/statfs.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#endif
+
+namespace {
+
+// Deeper than this many open folders, the outer ones are closed and reopened
+// through ".." on the way back, so a deep tree never runs out of descriptors.
+const int kOpenWindow = 64;
+const int kBufferSize = 32 * 1024;
+
+struct Level {
+    int fd;             // -1 while closed by the window, or after a failed reopen
+    dev_t dev;
+    ino_t ino;
+    int mode;
+    bool eof;
+#ifdef __linux__
+    char* buf;
+    int len;
+    int pos;
+    int64_t resumeOff;  // position after the last entry handed out
+#else
+    DIR* dir;
+#endif
+    const char* curName;
+    dev_t curDev;
+    ino_t curIno;
+};
+
+struct PseudoCacheEntry {
+    dev_t dev;
+    bool pseudo;
+};
+
+}  // namespace
+
+struct ListContext {
+    std::vector<Level> levels;
+    int depth = 0;
+    std::vector<char*> freeBuffers;
+    PseudoCacheEntry pseudoCache[16];
+    int pseudoCount = 0;
+};
+
+namespace {
+
+bool IsDotName(const char* n) {
+    return n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'));
+}
+
+#ifdef __linux__
+
+const char* const kPseudoTypes[] = {
+    "proc",  "sysfs",    "devtmpfs", "devpts", "cgroup",    "cgroup2",  "debugfs",     "tracefs",
+    "securityfs", "bpf", "pstore",   "configfs", "fusectl", "mqueue",   "hugetlbfs",   "binfmt_misc",
+};
+
+const long kPseudoMagics[] = {
+    0x9fa0, 0x62656572, 0x1cd1, 0x27e0eb, 0x63677270, 0x64626720, 0x74726163, 0x73636673,
+    static_cast<long>(0xcafe4a11), 0x6165676c, 0x62656570, 0x65735543, 0x19800202,
+    static_cast<long>(0x958458f6), 0x42494e4d,
+};
+
+bool IsPseudoTypeName(const char* type) {
+    for (const char* t : kPseudoTypes) {
+        if (std::strcmp(t, type) == 0) return true;
+    }
+    return false;
+}
+
+// Looks the device up in the mount table; 1 pseudo, 0 real, -1 not found.
+int PseudoByMountTable(dev_t dev) {
+    FILE* f = std::fopen("/proc/self/mountinfo", "re");
+    if (!f) return -1;
+    char line[4096];
+    int result = -1;
+    while (result < 0 && std::fgets(line, sizeof line, f)) {
+        unsigned maj = 0, mnr = 0;
+        if (std::sscanf(line, "%*s %*s %u:%u", &maj, &mnr) != 2) continue;
+        if (maj != major(dev) || mnr != minor(dev)) continue;
+        const char* sep = std::strstr(line, " - ");
+        if (!sep) continue;
+        char type[64];
+        if (std::sscanf(sep + 3, "%63s", type) != 1) continue;
+        result = IsPseudoTypeName(type) ? 1 : 0;
+    }
+    std::fclose(f);
+    return result;
+}
+
+bool PseudoByMagic(int parentFd, const char* name) {
+    int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct statfs sf;
+    bool pseudo = false;
+    if (fstatfs(fd, &sf) == 0) {
+        for (long m : kPseudoMagics) {
+            if (static_cast<long>(sf.f_type) == m) pseudo = true;
+        }
+    }
+    close(fd);
+    return pseudo;
+}
+
+#endif
+
+// Only folders on another device than their parent get here: mount points.
+bool IsPseudoFileSystem(ListContext* ctx, dev_t dev, int parentFd, const char* name) {
+#ifdef __linux__
+    for (int i = 0; i < ctx->pseudoCount; i++) {
+        if (ctx->pseudoCache[i].dev == dev) return ctx->pseudoCache[i].pseudo;
+    }
+    int byTable = PseudoByMountTable(dev);
+    bool pseudo = byTable >= 0 ? byTable == 1 : PseudoByMagic(parentFd, name);
+    if (ctx->pseudoCount < 16) ctx->pseudoCache[ctx->pseudoCount++] = {dev, pseudo};
+    return pseudo;
+#else
+    (void)ctx; (void)dev; (void)parentFd; (void)name;
+    return false;
+#endif
+}
+
+#ifdef __linux__
+struct LinuxDirent64 {
+    uint64_t d_ino;
+    int64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1];
+};
+
+char* TakeBuffer(ListContext* ctx) {
+    if (!ctx->freeBuffers.empty()) {
+        char* b = ctx->freeBuffers.back();
+        ctx->freeBuffers.pop_back();
+        return b;
+    }
+    return static_cast<char*>(std::malloc(kBufferSize));
+}
+
+void GiveBuffer(ListContext* ctx, char* b) {
+    if (b) ctx->freeBuffers.push_back(b);
+}
+#endif
+
+// Makes the level ready to read from its descriptor's current position.
+bool AttachStream(ListContext* ctx, Level* l) {
+#ifdef __linux__
+    l->buf = TakeBuffer(ctx);
+    l->len = 0;
+    l->pos = 0;
+    return l->buf != nullptr;
+#else
+    (void)ctx;
+    int dupFd = dup(l->fd);
+    if (dupFd < 0) return false;
+    l->dir = fdopendir(dupFd);
+    if (!l->dir) {
+        close(dupFd);
+        return false;
+    }
+    return true;
+#endif
+}
+
+void DetachStream(ListContext* ctx, Level* l) {
+#ifdef __linux__
+    GiveBuffer(ctx, l->buf);
+    l->buf = nullptr;
+#else
+    (void)ctx;
+    if (l->dir) closedir(l->dir);
+    l->dir = nullptr;
+#endif
+}
+
+void CloseLevel(ListContext* ctx, Level* l) {
+    DetachStream(ctx, l);
+    if (l->fd >= 0) close(l->fd);
+    l->fd = -1;
+}
+
+bool PushFd(ListContext* ctx, int fd, int mode, dev_t dev, ino_t ino) {
+    if (ctx->depth >= static_cast<int>(ctx->levels.size())) {
+        ctx->levels.resize(ctx->levels.empty() ? 16 : ctx->levels.size() * 2);
+    }
+    Level* l = &ctx->levels[ctx->depth];
+    std::memset(l, 0, sizeof *l);
+    l->fd = fd;
+    l->dev = dev;
+    l->ino = ino;
+    l->mode = mode;
+    if (!AttachStream(ctx, l)) {
+        CloseLevel(ctx, l);
+        return false;
+    }
+    ctx->depth++;
+#ifdef __linux__
+    // Close the outermost level that left the window; its position stays.
+    int old = ctx->depth - 1 - kOpenWindow;
+    if (old >= 0 && ctx->levels[old].fd >= 0) CloseLevel(ctx, &ctx->levels[old]);
+#endif
+    return true;
+}
+
+ListContext* Begin(void*) {
+    return new (std::nothrow) ListContext();
+}
+
+void End(ListContext* ctx) {
+    while (ctx->depth > 0) {
+        ctx->depth--;
+        CloseLevel(ctx, &ctx->levels[ctx->depth]);
+    }
+#ifdef __linux__
+    for (char* b : ctx->freeBuffers) std::free(b);
+#endif
+    delete ctx;
+}
+
+bool PushPath(ListContext* ctx, const char* path, int mode) {
+    int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return false;
+    }
+    return PushFd(ctx, fd, mode, st.st_dev, st.st_ino);
+}
+
+bool PushChild(ListContext* ctx, int mode) {
+    if (ctx->depth == 0) return false;
+    Level* top = &ctx->levels[ctx->depth - 1];
+    if (top->fd < 0 || !top->curName) return false;
+    int fd = openat(top->fd, top->curName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    dev_t dev = top->curDev;
+    ino_t ino = top->curIno;
+    if (ino == 0) {
+        struct stat st;
+        if (fstat(fd, &st) != 0) {
+            close(fd);
+            return false;
+        }
+        dev = st.st_dev;
+        ino = st.st_ino;
+    }
+    return PushFd(ctx, fd, mode, dev, ino);
+}
+
+void Pop(ListContext* ctx) {
+    if (ctx->depth == 0) return;
+    Level* top = &ctx->levels[ctx->depth - 1];
+    if (ctx->depth >= 2) {
+        Level* parent = &ctx->levels[ctx->depth - 2];
+        if (parent->fd < 0 && !parent->eof) {
+            // Reopen the parent that the window closed, and make sure it is
+            // still the same folder before reading on from where it was.
+            bool ok = false;
+            int fd = top->fd >= 0 ? openat(top->fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+            if (fd >= 0) {
+                struct stat st;
+                ok = fstat(fd, &st) == 0 && st.st_dev == parent->dev && st.st_ino == parent->ino;
+#ifdef __linux__
+                ok = ok && lseek(fd, static_cast<off_t>(parent->resumeOff), SEEK_SET) >= 0;
+#endif
+                if (ok) {
+                    parent->fd = fd;
+                    ok = AttachStream(ctx, parent);
+                    if (!ok) parent->fd = -1;
+                }
+                if (!ok) close(fd);
+            }
+            // A folder that moved away meanwhile ends its listing here.
+            if (!ok) parent->eof = true;
+        }
+    }
+    CloseLevel(ctx, top);
+    ctx->depth--;
+}
+
+// Reads the next raw entry of the level: name and type; false at the end.
+bool ReadRaw(Level* l, const char** name, unsigned char* type) {
+#ifdef __linux__
+    if (l->pos >= l->len) {
+        long n = syscall(SYS_getdents64, l->fd, l->buf, kBufferSize);
+        if (n <= 0) return false;
+        l->len = static_cast<int>(n);
+        l->pos = 0;
+    }
+    LinuxDirent64* d = reinterpret_cast<LinuxDirent64*>(l->buf + l->pos);
+    l->pos += d->d_reclen;
+    l->resumeOff = d->d_off;
+    *name = d->d_name;
+    *type = d->d_type;
+    return true;
+#else
+    struct dirent* d = readdir(l->dir);
+    if (!d) return false;
+    *name = d->d_name;
+#ifdef DT_UNKNOWN
+    *type = d->d_type;
+#else
+    *type = 0;
+#endif
+    return true;
+#endif
+}
+
+bool Next(ListContext* ctx, ListEntry* e) {
+    if (ctx->depth == 0) return false;
+    Level* l = &ctx->levels[ctx->depth - 1];
+    l->curName = nullptr;
+    if (l->eof || l->fd < 0) return false;
+    for (;;) {
+        const char* name;
+        unsigned char type;
+        if (!ReadRaw(l, &name, &type)) {
+            l->eof = true;
+            return false;
+        }
+        e->name = name;
+        e->bytes = 0;
+        l->curName = name;
+        l->curDev = 0;
+        l->curIno = 0;
+        if (IsDotName(name)) {
+            e->kind = kListDirLeaf;
+            return true;
+        }
+        if (l->mode == kListKindsOnly && type != DT_UNKNOWN) {
+            e->kind = type == DT_DIR ? kListDir : kListFile;
+            return true;
+        }
+        struct stat st;
+        if (fstatat(l->fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) continue;  // gone since the listing was read
+            // Listed but not examinable (no search permission): count it by its type.
+            e->kind = type == DT_DIR ? kListDir : kListFile;
+            return true;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            l->curDev = st.st_dev;
+            l->curIno = st.st_ino;
+            bool leaf = st.st_dev != l->dev && IsPseudoFileSystem(ctx, st.st_dev, l->fd, name);
+            e->kind = leaf ? kListDirLeaf : kListDir;
+        } else {
+            e->kind = kListFile;
+            e->bytes = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+        }
+        return true;
+    }
+}
+
+const ListingOps kPosixListing = {Begin, End, PushPath, PushChild, Next, Pop, nullptr};
+
+}  // namespace
+
+const ListingOps* PlatformListing() { return &kPosixListing; }
+
+char PathSeparator() { return '/'; }

@@ -1,0 +1,3 @@
+#include "state.h"
+
+StopFlag g_stopScan(0);
