@@ -167,18 +167,18 @@ Breakdown BuildBreakdown(const char* path, const ScanEnv& env) {
 }
 
 FolderSummary ScanFolderTree(const char* path, const StopFlag& stop) {
-    ScanEnv env = {&stop, nullptr, nullptr};
+    ScanEnv env = {&stop, nullptr, nullptr, 0};
     return ScanFolderTree(path, env);
 }
 
 int32_t CountSubfolders(const char* path) {
     static const StopFlag never(0);
-    ScanEnv env = {&never, nullptr, nullptr};
+    ScanEnv env = {&never, nullptr, nullptr, 0};
     return CountSubfolders(path, env);
 }
 
 Breakdown BuildBreakdown(const char* path, const StopFlag& stop) {
-    ScanEnv env = {&stop, nullptr, nullptr};
+    ScanEnv env = {&stop, nullptr, nullptr, 0};
     return BuildBreakdown(path, env);
 }
 

@@ -88,7 +88,7 @@ protected:
     void TearDown() override { g_faults = nullptr; }
     ScanEnv Env() {
         faults.stop = &stop;
-        return ScanEnv{&stop, &kFaulty, nullptr};
+        return ScanEnv{&stop, &kFaulty, nullptr, 0};
     }
     Faults faults;
     StopFlag stop{0};
@@ -145,7 +145,7 @@ TEST_F(FaultTest, StopMidwayGivesCompletePartialAndZeroRecords) {
     g_filesListed = 0;
     const ListingOps counting = {FBegin, FEnd, FPushPath, FPushChild, CountingNext, FPop, nullptr};
     faults.stop = &stop;
-    Breakdown b = BuildBreakdown(t.path().c_str(), ScanEnv{&stop, &counting, nullptr});
+    Breakdown b = BuildBreakdown(t.path().c_str(), ScanEnv{&stop, &counting, nullptr, 0});
     ASSERT_EQ(b.folderCount, 5);
     EXPECT_EQ(b.folders[0].fileCount, 4u);
     EXPECT_EQ(b.folders[0].totalBytes, 400u);
@@ -201,12 +201,12 @@ TEST_F(FaultTest, FailedAllocationYieldsAnEmptyBreakdown) {
     calls = 0;
     auto failFirst = [](size_t n) -> void* { return calls++ == 0 ? nullptr : std::malloc(n); };
     auto failAll = [](size_t) -> void* { return nullptr; };
-    Breakdown b = BuildBreakdown(t.path().c_str(), ScanEnv{&stop, nullptr, +failFirst});
+    Breakdown b = BuildBreakdown(t.path().c_str(), ScanEnv{&stop, nullptr, +failFirst, 0});
     EXPECT_EQ(b.folderCount, 0);
     EXPECT_EQ(b.totalBytes, 0u);
     EXPECT_NE(b.folders, nullptr);
     ReleaseFolders(b.folders);
-    Breakdown n = BuildBreakdown(t.path().c_str(), ScanEnv{&stop, nullptr, +failAll});
+    Breakdown n = BuildBreakdown(t.path().c_str(), ScanEnv{&stop, nullptr, +failAll, 0});
     EXPECT_EQ(n.folderCount, 0);
     EXPECT_EQ(n.folders, nullptr);
     ReleaseFolders(n.folders);  // released like any other

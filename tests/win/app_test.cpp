@@ -1,0 +1,2 @@
+// Placeholder: written with its issue.
+#include <gtest/gtest.h>

@@ -1,0 +1,2 @@
+// Placeholder: written with its issue.
+#pragma once
