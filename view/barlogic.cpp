@@ -60,6 +60,12 @@ bool BarFiller(const BarLayout* layout, int* left, int* width) {
     return true;
 }
 
+bool SegmentColumns(const FolderSummary* record, int* left, int* right) {
+    *left = static_cast<int>(ClampCoord(record->barLeft));
+    *right = static_cast<int>(ClampCoord(record->barRight));
+    return *right >= *left;
+}
+
 int LayoutBar(FolderSummary* folders, int count, int clientLeft, int clientRight, int* fillerLeft) {
     *fillerLeft = kBarStart;
     if (count <= 0 || folders == nullptr) return 0;

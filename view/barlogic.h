@@ -17,7 +17,8 @@ enum {
     kBarStart = 20,       // first segment's left edge
     kSegmentGap = 2,
     kBandEdge = 20,       // pointer band: 20 <= x < right - 20
-    kTipTextLimit = 1023  // longest tooltip body
+    kTipTextLimit = 1023,  // longest tooltip body
+    kTipBufferSize = 4096  // g_tipText and g_tipList
 };
 
 // Columns beyond any screen: positions are clamped here so that bad shares
@@ -47,6 +48,9 @@ void BarLayoutStart(BarLayout* layout, int clientLeft, int clientRight, int coun
 bool BarPlaceSegment(BarLayout* layout, FolderSummary* record, int* left, int* width);
 // The white filler after the last record, when its counter exceeds 20.
 bool BarFiller(const BarLayout* layout, int* left, int* width);
+// A record's stored columns barLeft..barRight, clamped to drawable
+// coordinates; false when they hold no column.
+bool SegmentColumns(const FolderSummary* record, int* left, int* right);
 
 // Lays out all records, storing their extents; returns the filler width
 // (0 for none) and its left edge in *fillerLeft. Tests and callers that do
