@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "readahead.h"
+
 namespace {
 
 void ClearSummary(FolderSummary* s) {
@@ -28,10 +30,6 @@ bool StopRequested(const ScanEnv& env) {
     return env.stop->load(std::memory_order_relaxed) != 0;
 }
 
-const ListingOps* OpsOf(const ScanEnv& env) {
-    return env.listing ? env.listing : PlatformListing();
-}
-
 // One scan's working state: the summaries of the open levels live on the
 // heap, so the depth of a tree is bounded by memory, not by a thread's stack.
 // The vector grows only when a walk goes deeper than any before it.
@@ -39,6 +37,8 @@ struct Walk {
     const ListingOps* ops;
     ListContext* ctx;
     std::vector<FolderSummary> levels;
+    ReadAheadConfig config;
+    ListingOps readAhead;
 };
 
 // Walks the folder that is already the listing's top and pops it. The order
@@ -77,8 +77,19 @@ void WalkTop(Walk* w, const ScanEnv& env, FolderSummary* out) {
     *out = w->levels[0];
 }
 
-bool BeginWalk(Walk* w, const ScanEnv& env) {
-    w->ops = OpsOf(env);
+// A walk of a tree reads ahead on the worker pool unless the caller asked
+// for one thread or brought its own listing: a listing of the caller's is
+// only ever called from the walk's thread, exactly as without threads.
+bool BeginWalk(Walk* w, const ScanEnv& env, bool wholeTree) {
+    if (!env.listing && wholeTree && env.threads != 1) {
+        w->config.workers = env.threads > 0 ? env.threads : DefaultScanWorkers();
+        w->config.stop = env.stop;
+        w->readAhead = ReadAheadListing(&w->config);
+        w->ops = &w->readAhead;
+        w->ctx = w->ops->begin(w->ops->user);
+        if (w->ctx) return true;
+    }
+    w->ops = env.listing ? env.listing : PlatformListing();
     w->ctx = w->ops->begin(w->ops->user);
     return w->ctx != nullptr;
 }
@@ -102,7 +113,7 @@ FolderSummary ScanFolderTree(const char* path, const ScanEnv& env) {
     FolderSummary s;
     ClearSummary(&s);
     Walk w;
-    if (!BeginWalk(&w, env)) return s;
+    if (!BeginWalk(&w, env, true)) return s;
     if (w.ops->pushPath(w.ctx, path, kListFull)) WalkTop(&w, env, &s);
     w.ops->end(w.ctx);
     return s;
@@ -110,7 +121,7 @@ FolderSummary ScanFolderTree(const char* path, const ScanEnv& env) {
 
 int32_t CountSubfolders(const char* path, const ScanEnv& env) {
     Walk w;
-    if (!BeginWalk(&w, env)) return 0;
+    if (!BeginWalk(&w, env, false)) return 0;
     int32_t n = 0;
     if (w.ops->pushPath(w.ctx, path, kListKindsOnly)) {
         ListEntry e;
@@ -137,7 +148,7 @@ Breakdown BuildBreakdown(const char* path, const ScanEnv& env) {
         return b;
     }
     Walk w;
-    if (!BeginWalk(&w, env)) return b;
+    if (!BeginWalk(&w, env, true)) return b;
     if (w.ops->pushPath(w.ctx, path, kListFull)) {
         ListEntry e;
         while (w.ops->next(w.ctx, &e)) {

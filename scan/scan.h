@@ -15,7 +15,7 @@ struct ScanEnv {
     const StopFlag* stop;                 // required
     const ListingOps* listing;            // null: the platform's listing
     void* (*allocRecords)(size_t bytes);  // null: malloc; the array is released with free
-    int threads;                          // listing threads; 0: the default
+    int threads;                          // 1: no threads; N: N workers read ahead; 0: the default
 };
 
 struct Breakdown {

@@ -2,7 +2,9 @@
 // path is ever formed and no length limit applies; sizes come from fstatat
 // without following links. On Linux the entries are read with getdents64
 // into buffers from a small pool, so a walk allocates nothing per folder.
+#include "../dirreader.h"
 #include "../listing.h"
+#include "../summary.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -13,11 +15,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
 #ifdef __linux__
+#include <linux/openat2.h>
+#include <sys/resource.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -110,9 +116,7 @@ int PseudoByMountTable(dev_t dev) {
     return result;
 }
 
-bool PseudoByMagic(int parentFd, const char* name) {
-    int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
+bool PseudoByMagicFd(int fd) {
     struct statfs sf;
     bool pseudo = false;
     if (fstatfs(fd, &sf) == 0) {
@@ -120,6 +124,13 @@ bool PseudoByMagic(int parentFd, const char* name) {
             if (static_cast<long>(sf.f_type) == m) pseudo = true;
         }
     }
+    return pseudo;
+}
+
+bool PseudoByMagic(int parentFd, const char* name) {
+    int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool pseudo = PseudoByMagicFd(fd);
     close(fd);
     return pseudo;
 }
@@ -378,6 +389,257 @@ bool Next(ListContext* ctx, ListEntry* e) {
 const ListingOps kPosixListing = {Begin, End, PushPath, PushChild, Next, Pop, nullptr};
 
 }  // namespace
+
+// ---- Folder reading for the parallel scan ----
+
+struct DirPlace {
+    int fd = -1;
+    dev_t dev = 0;
+    int64_t resumeOff = 0;  // reading position after the last entry delivered
+    bool started = false;
+    bool seek = false;      // the descriptor's position is past resumeOff
+    bool eof = false;
+#ifndef __linux__
+    DIR* dir = nullptr;
+#endif
+};
+
+struct DirScratch {
+    char buf[16 * 1024];
+};
+
+struct DirShared {
+    std::mutex lock;
+    PseudoCacheEntry cache[16];
+    int count = 0;
+};
+
+namespace {
+
+// Only folders on another device than their parent get here: mount points.
+bool IsPseudoShared(DirShared* shared, dev_t dev, int fd) {
+#ifdef __linux__
+    {
+        std::lock_guard<std::mutex> g(shared->lock);
+        for (int i = 0; i < shared->count; i++) {
+            if (shared->cache[i].dev == dev) return shared->cache[i].pseudo;
+        }
+    }
+    int byTable = PseudoByMountTable(dev);
+    bool pseudo = byTable >= 0 ? byTable == 1 : PseudoByMagicFd(fd);
+    std::lock_guard<std::mutex> g(shared->lock);
+    if (shared->count < 16) shared->cache[shared->count++] = {dev, pseudo};
+    return pseudo;
+#else
+    (void)shared; (void)dev; (void)fd;
+    return false;
+#endif
+}
+
+int OpenFailure() { return errno == EMFILE || errno == ENFILE ? kDirNoHandles : kDirUnlistable; }
+
+#ifdef __linux__
+// -1 not yet known, 0 missing (old kernel or filtered), 1 present.
+std::atomic<int> g_haveOpenat2(-1);
+#endif
+
+}  // namespace
+
+DirShared* NewDirShared() { return new (std::nothrow) DirShared(); }
+void DeleteDirShared(DirShared* shared) { delete shared; }
+DirPlace* NewDirPlace() { return new (std::nothrow) DirPlace(); }
+void DeleteDirPlace(DirPlace* place) {
+    ResetPlace(place);
+    delete place;
+}
+DirScratch* NewDirScratch() { return new (std::nothrow) DirScratch(); }
+void DeleteDirScratch(DirScratch* scratch) { delete scratch; }
+
+bool DirPlacesUseDescriptors() { return true; }
+
+int DirDescriptorBudget() {
+    struct rlimit rl;
+    rlim_t soft = 1024;
+    if (getrlimit(RLIMIT_NOFILE, &rl) == 0) soft = rl.rlim_cur;
+    if (soft == RLIM_INFINITY || soft > 4096) soft = 4096;
+    int budget = static_cast<int>(soft / 4);
+    return budget < 8 ? 8 : budget > 512 ? 512 : budget;
+}
+
+int OpenRootPlace(DirShared*, DirPlace* place, const char* path) {
+    ResetPlace(place);
+    int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return OpenFailure();
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return kDirUnlistable;
+    }
+    place->fd = fd;
+    place->dev = st.st_dev;
+    return kDirOpened;
+}
+
+int OpenChildPlace(DirShared* shared, const DirPlace* parent, const char* name, const void*, int,
+                   DirPlace* child) {
+    if (parent->fd < 0) return kDirUnlistable;
+    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = -1;
+    dev_t dev = parent->dev;
+    bool checked = false;
+#ifdef __linux__
+    // Refusing to cross a mount point spares a stat of every folder: only
+    // mount points need their file system looked at.
+    if (g_haveOpenat2.load(std::memory_order_relaxed) != 0) {
+        struct open_how how;
+        std::memset(&how, 0, sizeof how);
+        how.flags = flags;
+        how.resolve = RESOLVE_NO_XDEV;
+        fd = static_cast<int>(syscall(SYS_openat2, parent->fd, name, &how, sizeof how));
+        if (fd >= 0) {
+            g_haveOpenat2.store(1, std::memory_order_relaxed);
+            checked = true;
+        } else if (errno == ENOSYS || errno == EPERM || errno == EINVAL || errno == E2BIG) {
+            g_haveOpenat2.store(0, std::memory_order_relaxed);
+        } else if (errno != EXDEV) {
+            return OpenFailure();
+        }
+    }
+#endif
+    if (fd < 0) {
+        fd = openat(parent->fd, name, flags);
+        if (fd < 0) return OpenFailure();
+    }
+    if (!checked) {
+        struct stat st;
+        if (fstat(fd, &st) != 0) {
+            close(fd);
+            return kDirUnlistable;
+        }
+        if (st.st_dev != parent->dev && IsPseudoShared(shared, st.st_dev, fd)) {
+            close(fd);
+            return kDirUnlistable;
+        }
+        dev = st.st_dev;
+    }
+    if (child->started && !child->eof) {
+#ifdef __linux__
+        // A reopened listing goes on from where it stopped.
+        child->seek = true;
+#else
+        child->eof = true;
+#endif
+    }
+    child->fd = fd;
+    child->dev = dev;
+    return kDirOpened;
+}
+
+bool PlaceIsOpen(const DirPlace* place) { return place->fd >= 0; }
+
+void ClosePlace(DirPlace* place) {
+#ifndef __linux__
+    if (place->dir) closedir(place->dir);
+    place->dir = nullptr;
+#endif
+    if (place->fd >= 0) close(place->fd);
+    place->fd = -1;
+}
+
+void ResetPlace(DirPlace* place) {
+    ClosePlace(place);
+    place->dev = 0;
+    place->resumeOff = 0;
+    place->started = false;
+    place->seek = false;
+    place->eof = false;
+}
+
+bool ReadPlaceBatch(DirShared*, DirPlace* place, DirScratch* scratch, DirSink* sink) {
+    if (place->eof || place->fd < 0) return false;
+    place->started = true;
+#ifdef __linux__
+    if (place->seek) {
+        place->seek = false;
+        if (lseek(place->fd, static_cast<off_t>(place->resumeOff), SEEK_SET) < 0) {
+            place->eof = true;
+            return false;
+        }
+    }
+    long n = syscall(SYS_getdents64, place->fd, scratch->buf, sizeof scratch->buf);
+    if (n <= 0) {
+        place->eof = true;
+        return false;
+    }
+    for (long pos = 0; pos < n;) {
+        LinuxDirent64* d = reinterpret_cast<LinuxDirent64*>(scratch->buf + pos);
+        pos += d->d_reclen;
+        const char* name = d->d_name;
+        if (IsSkippedName(name)) {
+            place->resumeOff = d->d_off;
+            continue;
+        }
+        int kind = kListFile;
+        uint64_t bytes = 0;
+        if (d->d_type == DT_DIR) {
+            // A folder's own size is never counted; whether it can be
+            // entered is found out when it is opened.
+            kind = kListDir;
+        } else {
+            struct stat st;
+            if (fstatat(place->fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == ENOENT) {  // gone since the listing was read
+                    place->resumeOff = d->d_off;
+                    continue;
+                }
+            } else if (S_ISDIR(st.st_mode)) {
+                kind = kListDir;
+            } else if (st.st_size > 0) {
+                bytes = static_cast<uint64_t>(st.st_size);
+            }
+        }
+        if (!sink->add(sink, name, static_cast<int>(std::strlen(name)), nullptr, 0, kind, bytes)) {
+            place->seek = true;
+            return true;
+        }
+        place->resumeOff = d->d_off;
+    }
+    return true;
+#else
+    (void)scratch;
+    if (!place->dir) {
+        int dupFd = dup(place->fd);
+        if (dupFd < 0 || !(place->dir = fdopendir(dupFd))) {
+            if (dupFd >= 0) close(dupFd);
+            place->eof = true;
+            return false;
+        }
+    }
+    for (int i = 0; i < 256; i++) {
+        struct dirent* d = readdir(place->dir);
+        if (!d) {
+            place->eof = true;
+            return false;
+        }
+        if (IsSkippedName(d->d_name)) continue;
+        struct stat st;
+        int kind = kListFile;
+        uint64_t bytes = 0;
+        if (fstatat(place->fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) continue;
+        } else if (S_ISDIR(st.st_mode)) {
+            kind = kListDir;
+        } else if (st.st_size > 0) {
+            bytes = static_cast<uint64_t>(st.st_size);
+        }
+        if (!sink->add(sink, d->d_name, static_cast<int>(std::strlen(d->d_name)), nullptr, 0, kind, bytes)) {
+            place->eof = true;  // no way back to the entry here
+            return false;
+        }
+    }
+    return true;
+#endif
+}
 
 const ListingOps* PlatformListing() { return &kPosixListing; }
 

@@ -1,0 +1,1051 @@
+// The read-ahead listing: worker threads list the folders that the walk will
+// reach next, in the order it will reach them, into a bounded set of reused
+// buffers; the walk consumes a listing that is ready, waits for one that is
+// being read, or reads the folder itself when no worker has got to it.
+//
+// Every folder in flight is a Node. A node's entries are records in a chain
+// of fixed-size chunks; the lister appends records and publishes them under
+// the scan's lock, the walk reads published records without the lock. The
+// nodes form the part of the tree between the walk and the read-ahead: the
+// walk's open folders and, below and after them, the folders listed ahead.
+// A worker looking for work takes the first folder in depth-first order
+// that nobody has opened yet ("the scout"), so the read-ahead runs in the
+// walk's own order. Limits on chunks, nodes and descriptors bound the memory
+// and handles of a scan whatever the size of the tree; only the folder the
+// walk is reading may go past them, so the walk never waits on a full pool.
+//
+// When the walk leaves a folder (at its end, or early after a stop), every
+// node below it is dropped with its buffers: what was read ahead and not
+// consumed is thrown away.
+#include "readahead.h"
+
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "dirreader.h"
+#include "summary.h"
+
+namespace {
+
+const int kChunkBytes = 4096;
+const int kChunkCap = 768;  // chunks the read-ahead of one scan may hold: 3 MiB
+const int kNodeCap = 768;   // folders in flight beyond the walk's own
+const int kChunkBlock = 16;
+const int kNodeBlock = 32;
+const int kMaxPoolThreads = 64;
+const int kOpenMax = 528;   // a name (POSIX) or a UTF-16 key (Windows) for reopening
+
+struct Node;
+
+struct Chunk {
+    Chunk* next;
+    int used;  // bytes of records published (scan lock)
+    int fill;  // bytes written by the lister (lister only)
+    alignas(8) char data[kChunkBytes - 16];
+};
+
+// One entry; the name (NUL-terminated) and the key follow the header.
+struct Rec {
+    uint64_t bytes;
+    Node* child;  // the node of a folder entry once someone opened it (scan lock)
+    uint16_t size;
+    uint16_t nameLen;
+    uint16_t keyLen;
+    uint8_t kind;
+    uint8_t pad;
+};
+
+inline const char* RecName(const Rec* r) { return reinterpret_cast<const char*>(r + 1); }
+inline const void* RecKey(const Rec* r) { return RecName(r) + r->nameLen + 1; }
+inline int RecSize(int nameLen, int keyLen) {
+    return static_cast<int>((sizeof(Rec) + static_cast<size_t>(nameLen) + 1 + static_cast<size_t>(keyLen) + 7) &
+                            ~static_cast<size_t>(7));
+}
+
+enum NodeState {
+    kOpening,  // a worker is opening it
+    kIdle,     // open (or closed to save descriptors) and not being read; more may follow
+    kListing,  // a lister is reading it
+    kDone,     // every entry published
+    kFailed,   // cannot be listed
+    kRetry,    // a worker ran out of descriptors; the walk opens it
+};
+
+struct Node {
+    Node* parent;  // null for a folder opened by path
+    DirPlace* place;
+    int state;
+    bool walkLists;   // the lister (or opener) is the walk, not a worker
+    bool head;        // the walk's current folder
+    bool dropped;     // left by the walk: freed by the last worker using it
+    bool busyPlace;   // the walk is reopening it: nobody else touches the place
+    bool inScout;
+    bool inIdle;
+    int fdUsers;       // threads opening children through its place
+    int unopenedDirs;  // published folder entries that have no node yet
+    Chunk* first;
+    Chunk* last;
+    // The scout's position: the next record to look at for read-ahead.
+    Chunk* handChunk;
+    int handOff;
+    // Children: all live ones (for dropping) and those the scout still visits.
+    Node* kidsFirst;
+    Node* kidsLast;
+    Node* kidPrev;
+    Node* kidNext;
+    Node* scoutFirst;
+    Node* scoutLast;
+    Node* scoutPrev;
+    Node* scoutNext;
+    // Open places that nobody uses, oldest first: closed when descriptors run short.
+    Node* idlePrev;
+    Node* idleNext;
+    // The walk's reading position (walk only).
+    Chunk* cur;
+    int curOff;
+    int curUsed;
+    Rec* curRec;
+    bool curEntered;
+    Node* below;  // the walk's previous top, for a folder opened by path
+    Node* freeNext;
+    int openLen;
+    bool openIsKey;
+    char open[kOpenMax];
+};
+
+struct Scan;
+
+struct Pool {
+    std::mutex lock;
+    std::condition_variable cv;
+    int threads = 0;
+    std::atomic<int> idle{0};
+    std::atomic<int> ringSize{0};
+    Scan* ring = nullptr;
+};
+
+struct Scan {
+    std::mutex lock;
+    std::condition_variable walkCv;
+    const std::atomic<unsigned char>* stop;
+    std::atomic<bool> abandon{false};
+    int limit;
+    DirShared* shared;
+    DirScratch* scratch;
+    std::vector<void*> blocks;
+    std::vector<Node*> chain;
+    Chunk* freeChunks = nullptr;
+    int chunksInUse = 0;
+    Node* freeNodes = nullptr;
+    int nodesInUse = 0;
+    bool countFds;
+    int fdOpen = 0;
+    int fdBudget;
+    int opening = 0;
+    Node* idleFirst = nullptr;
+    Node* idleLast = nullptr;
+    Node* root = nullptr;
+    Node* top = nullptr;
+    int inflight = 0;
+    int availableDirs = 0;
+    int dirsSeen = 0;
+    bool starved = true;  // no worker is looking for work in it
+    bool walkWaiting = false;
+    // Pool side (pool lock).
+    Scan* ringPrev = nullptr;
+    Scan* ringNext = nullptr;
+    bool inRing = false;
+    bool wants = false;
+    unsigned kickGen = 0;
+    int running = 0;
+    bool ending = false;
+    std::condition_variable poolDone;
+};
+
+Pool& ThePool() {
+    // Never destroyed: workers may still be waiting in it while the process exits.
+    static Pool* pool = new Pool();
+    return *pool;
+}
+
+typedef std::unique_lock<std::mutex> Guard;
+
+// ---- Pool ----
+
+void WorkerMain();
+
+Scan* PickScan(Pool& p) {
+    Scan* s = p.ring;
+    if (!s) return nullptr;
+    do {
+        if (s->wants && !s->ending && s->running < s->limit) {
+            p.ring = s->ringNext;  // the next pick starts after this one: fair turns
+            return s;
+        }
+        s = s->ringNext;
+    } while (s != p.ring);
+    return nullptr;
+}
+
+// Tells the pool that the scan may have work. Called with the scan's lock held.
+void Kick(Scan* s) {
+    Pool& p = ThePool();
+    std::lock_guard<std::mutex> g(p.lock);
+    if (s->ending) return;
+    s->kickGen++;
+    s->wants = true;
+    if (!s->inRing) {
+        if (p.ring) {
+            s->ringNext = p.ring;
+            s->ringPrev = p.ring->ringPrev;
+            s->ringPrev->ringNext = s;
+            p.ring->ringPrev = s;
+        } else {
+            s->ringNext = s->ringPrev = s;
+            p.ring = s;
+        }
+        s->inRing = true;
+        p.ringSize++;
+    }
+    if (s->running >= s->limit) return;
+    if (p.idle.load(std::memory_order_relaxed) > 0) {
+        p.cv.notify_one();
+    } else if (p.threads < kMaxPoolThreads && p.threads < s->limit) {
+        try {
+            std::thread(WorkerMain).detach();
+            p.threads++;
+        } catch (...) {
+            // No thread to be had: the walk reads everything itself.
+        }
+    }
+}
+
+void LeaveRing(Pool& p, Scan* s) {
+    if (!s->inRing) return;
+    if (s->ringNext == s) {
+        p.ring = nullptr;
+    } else {
+        s->ringPrev->ringNext = s->ringNext;
+        s->ringNext->ringPrev = s->ringPrev;
+        if (p.ring == s) p.ring = s->ringNext;
+    }
+    s->inRing = false;
+    p.ringSize--;
+}
+
+// ---- Memory ----
+
+Chunk* TakeChunk(Scan* s) {
+    if (!s->freeChunks) {
+        Chunk* block = static_cast<Chunk*>(std::malloc(sizeof(Chunk) * kChunkBlock));
+        if (!block) return nullptr;
+        try {
+            s->blocks.push_back(block);
+        } catch (...) {
+            std::free(block);
+            return nullptr;
+        }
+        for (int i = 0; i < kChunkBlock; i++) {
+            block[i].next = s->freeChunks;
+            s->freeChunks = &block[i];
+        }
+    }
+    Chunk* c = s->freeChunks;
+    s->freeChunks = c->next;
+    c->next = nullptr;
+    c->used = 0;
+    c->fill = 0;
+    s->chunksInUse++;
+    return c;
+}
+
+void GiveChunk(Scan* s, Chunk* c) {
+    c->next = s->freeChunks;
+    s->freeChunks = c;
+    s->chunksInUse--;
+}
+
+Node* TakeNode(Scan* s) {
+    if (!s->freeNodes) {
+        Node* block = static_cast<Node*>(std::calloc(kNodeBlock, sizeof(Node)));
+        if (!block) return nullptr;
+        try {
+            s->blocks.push_back(block);
+        } catch (...) {
+            std::free(block);
+            return nullptr;
+        }
+        for (int i = 0; i < kNodeBlock; i++) {
+            block[i].place = NewDirPlace();
+            if (!block[i].place) continue;  // an unusable slot
+            block[i].freeNext = s->freeNodes;
+            s->freeNodes = &block[i];
+        }
+        if (!s->freeNodes) return nullptr;
+    }
+    Node* n = s->freeNodes;
+    s->freeNodes = n->freeNext;
+    DirPlace* place = n->place;
+    std::memset(static_cast<void*>(n), 0, offsetof(Node, open));
+    n->place = place;
+    s->nodesInUse++;
+    return n;
+}
+
+// ---- Lists ----
+
+void IdleRemove(Scan* s, Node* n) {
+    if (!n->inIdle) return;
+    (n->idlePrev ? n->idlePrev->idleNext : s->idleFirst) = n->idleNext;
+    (n->idleNext ? n->idleNext->idlePrev : s->idleLast) = n->idlePrev;
+    n->idlePrev = n->idleNext = nullptr;
+    n->inIdle = false;
+}
+
+void ClosePlaceOf(Scan* s, Node* n) {
+    IdleRemove(s, n);
+    if (PlaceIsOpen(n->place)) {
+        ClosePlace(n->place);
+        if (s->countFds) s->fdOpen--;
+    }
+}
+
+// Keeps the idle list right after a node's state changed.
+void UpdateIdle(Scan* s, Node* n) {
+    bool idle = s->countFds && n != s->root && !n->dropped && !n->busyPlace && n->fdUsers == 0 &&
+                (n->state == kIdle || n->state == kDone) && PlaceIsOpen(n->place);
+    if (idle == n->inIdle) return;
+    if (!idle) {
+        IdleRemove(s, n);
+        return;
+    }
+    n->idlePrev = s->idleLast;
+    n->idleNext = nullptr;
+    (s->idleLast ? s->idleLast->idleNext : s->idleFirst) = n;
+    s->idleLast = n;
+    n->inIdle = true;
+}
+
+// Closes a place that no child will be opened through any more.
+void SettlePlace(Scan* s, Node* n) {
+    if (n != s->root && !n->dropped && n->fdUsers == 0 && !n->busyPlace &&
+        (n->state == kDone || n->state == kFailed) && n->unopenedDirs == 0) {
+        ClosePlaceOf(s, n);
+        return;
+    }
+    UpdateIdle(s, n);
+}
+
+// Descriptors ran short: close the places idle longest; they are reopened
+// through their parents if the walk needs them again.
+void RelieveDescriptors(Scan* s, int keep) {
+    while (s->countFds && s->fdOpen > keep && s->idleFirst) ClosePlaceOf(s, s->idleFirst);
+}
+
+void LinkChild(Node* parent, Node* n) {
+    n->parent = parent;
+    n->kidPrev = parent->kidsLast;
+    (parent->kidsLast ? parent->kidsLast->kidNext : parent->kidsFirst) = n;
+    parent->kidsLast = n;
+    n->scoutPrev = parent->scoutLast;
+    (parent->scoutLast ? parent->scoutLast->scoutNext : parent->scoutFirst) = n;
+    parent->scoutLast = n;
+    n->inScout = true;
+}
+
+void ScoutUnlink(Node* n) {
+    if (!n->inScout) return;
+    Node* p = n->parent;
+    (n->scoutPrev ? n->scoutPrev->scoutNext : p->scoutFirst) = n->scoutNext;
+    (n->scoutNext ? n->scoutNext->scoutPrev : p->scoutLast) = n->scoutPrev;
+    n->scoutPrev = n->scoutNext = nullptr;
+    n->inScout = false;
+}
+
+void Unlink(Node* n) {
+    Node* p = n->parent;
+    if (!p) return;
+    ScoutUnlink(n);
+    (n->kidPrev ? n->kidPrev->kidNext : p->kidsFirst) = n->kidNext;
+    (n->kidNext ? n->kidNext->kidPrev : p->kidsLast) = n->kidPrev;
+    n->kidPrev = n->kidNext = nullptr;
+    n->parent = nullptr;
+}
+
+bool WorkerHolds(const Node* n) {
+    return n->fdUsers > 0 || ((n->state == kListing || n->state == kOpening) && !n->walkLists);
+}
+
+void Recycle(Scan* s, Node* n) {
+    for (Chunk* c = n->first; c;) {
+        Chunk* next = c->next;
+        GiveChunk(s, c);
+        c = next;
+    }
+    n->first = n->last = nullptr;
+    ClosePlaceOf(s, n);
+    ResetPlace(n->place);
+    s->availableDirs -= n->unopenedDirs;
+    n->freeNext = s->freeNodes;
+    s->freeNodes = n;
+    s->nodesInUse--;
+}
+
+// Frees a node and everything below it, or leaves the freeing to the
+// workers still using them.
+void Drop(Scan* s, Node* n) {
+    while (n->kidsFirst) Drop(s, n->kidsFirst);
+    Unlink(n);
+    n->head = false;
+    if (WorkerHolds(n)) {
+        n->dropped = true;
+        IdleRemove(s, n);
+        return;
+    }
+    Recycle(s, n);
+}
+
+// A worker is done with a node: free it if the walk has let go of it.
+void ReleaseByWorker(Scan* s, Node* n) {
+    if (n->dropped) {
+        if (!WorkerHolds(n)) Recycle(s, n);
+        return;
+    }
+    SettlePlace(s, n);
+}
+
+// ---- Publishing ----
+
+bool Stopped(const Scan* s) { return s->stop->load(std::memory_order_relaxed) != 0; }
+
+bool ReadAheadFull(const Scan* s, int percent) {
+    return s->chunksInUse * 100 >= kChunkCap * percent || s->nodesInUse * 100 >= kNodeCap * percent ||
+           (s->countFds && (s->fdOpen + s->opening) * 100 >= s->fdBudget * percent);
+}
+
+void WakeWalk(Scan* s, Node* n) {
+    if (n->head && s->walkWaiting) s->walkCv.notify_one();
+}
+
+// Work may have appeared: wake a worker if some are waiting for it.
+void Offer(Scan* s) {
+    if (!s->starved || s->inflight >= s->limit || Stopped(s)) return;
+    if (s->dirsSeen < 2) return;  // a tiny folder starts no thread
+    s->starved = false;
+    Kick(s);
+}
+
+struct Lister {
+    DirSink sink;
+    Scan* s;
+    Node* n;
+    int dirs;
+    bool failed;
+    bool mayAbandon;  // a worker's read-ahead, not the walk's own reading
+};
+
+// Makes the records written so far visible. Scan lock held.
+void Publish(Lister* l) {
+    Node* n = l->n;
+    if (n->last) n->last->used = n->last->fill;
+    if (l->dirs) {
+        n->unopenedDirs += l->dirs;
+        l->s->availableDirs += l->dirs;
+        l->s->dirsSeen += l->dirs;
+        l->dirs = 0;
+    }
+}
+
+bool SinkAdd(DirSink* sink, const char* name, int nameLen, const void* key, int keyLen, int kind,
+             uint64_t bytes) {
+    Lister* l = reinterpret_cast<Lister*>(sink);
+    Scan* s = l->s;
+    if (l->failed) return true;
+    // A walk that has stopped or ended wants nothing more read ahead.
+    if (l->mayAbandon && (s->abandon.load(std::memory_order_relaxed) || Stopped(s))) return false;
+    if (nameLen > 0xFFFF - 1 || keyLen > 0xFFFF) return true;
+    int need = RecSize(nameLen, keyLen);
+    if (need > static_cast<int>(sizeof(Chunk::data))) {
+        // No name of any file system is this long; ends the listing here.
+        l->failed = true;
+        return true;
+    }
+    Node* n = l->n;
+    Chunk* c = n->last;
+    if (!c || c->fill + need > static_cast<int>(sizeof c->data)) {
+        Guard g(s->lock);
+        Publish(l);
+        Chunk* fresh = TakeChunk(s);
+        if (!fresh) {
+            l->failed = true;  // out of memory: the listing ends as if complete
+            return true;
+        }
+        (c ? c->next : n->first) = fresh;
+        n->last = fresh;
+        c = fresh;
+        WakeWalk(s, n);
+    }
+    Rec* r = reinterpret_cast<Rec*>(c->data + c->fill);
+    r->bytes = bytes;
+    r->child = nullptr;
+    r->size = static_cast<uint16_t>(need);
+    r->nameLen = static_cast<uint16_t>(nameLen);
+    r->keyLen = static_cast<uint16_t>(keyLen);
+    r->kind = static_cast<uint8_t>(kind);
+    r->pad = 0;
+    char* p = reinterpret_cast<char*>(r + 1);
+    std::memcpy(p, name, static_cast<size_t>(nameLen));
+    p[nameLen] = '\0';
+    if (keyLen) std::memcpy(p + nameLen + 1, key, static_cast<size_t>(keyLen));
+    c->fill += need;
+    if (kind == kListDir) l->dirs++;
+    return true;
+}
+
+// Reads the node (state kListing) batch by batch. Scan lock held on entry
+// and on return. The walk reads one batch; a worker goes on to the end
+// unless the walk has moved on and the read-ahead is full.
+void ListBatches(Scan* s, Node* n, DirScratch* scratch, Guard& g, bool once) {
+    Lister l;
+    l.sink.add = SinkAdd;
+    l.s = s;
+    l.n = n;
+    l.dirs = 0;
+    l.failed = false;
+    l.mayAbandon = !n->walkLists;
+    for (;;) {
+        g.unlock();
+        bool more = ReadPlaceBatch(s->shared, n->place, scratch, &l.sink);
+        g.lock();
+        Publish(&l);
+        if (l.failed) more = false;
+        if (n->dropped && !n->walkLists) {
+            n->state = kDone;
+            ReleaseByWorker(s, n);
+            return;
+        }
+        n->state = more ? kListing : kDone;
+        WakeWalk(s, n);
+        if (s->availableDirs > 0) Offer(s);
+        if (!more) break;
+        if (once || (!n->head && ReadAheadFull(s, 100)) || s->abandon.load(std::memory_order_relaxed) ||
+            Stopped(s)) {
+            n->state = kIdle;
+            break;
+        }
+    }
+    n->walkLists = false;
+    SettlePlace(s, n);
+    if (n->head && n->state == kIdle) Offer(s);
+}
+
+// ---- The scout ----
+
+bool ScoutDone(const Node* n) {
+    return !n->scoutFirst && (n->state == kDone || n->state == kFailed) && n->unopenedDirs <= 0;
+}
+
+// The node's next published folder entry that nobody has opened.
+Rec* NextUnopened(Node* n) {
+    if (!n->handChunk) {
+        if (!n->first) return nullptr;
+        n->handChunk = n->first;
+        n->handOff = 0;
+    }
+    for (;;) {
+        Chunk* c = n->handChunk;
+        if (n->handOff < c->used) {
+            Rec* r = reinterpret_cast<Rec*>(c->data + n->handOff);
+            if (r->kind == kListDir && !r->child) return r;
+            n->handOff += r->size;
+            continue;
+        }
+        if (!c->next) return nullptr;
+        n->handChunk = c->next;
+        n->handOff = 0;
+    }
+}
+
+bool CanOpenThrough(const Scan* s, const Node* n) {
+    return !n->busyPlace && (n->state == kIdle || n->state == kListing || n->state == kDone) &&
+           PlaceIsOpen(n->place) && (!s->countFds || n->fdUsers < 64);
+}
+
+bool FitsNode(const Rec* r) { return (r->keyLen > 0 ? r->keyLen : r->nameLen) < kOpenMax; }
+
+// A node for the folder entry r of parent; it takes the name to open it by.
+Node* NewChild(Scan* s, Node* parent, Rec* r) {
+    bool isKey = r->keyLen > 0;
+    int len = isKey ? r->keyLen : r->nameLen;
+    if (len >= kOpenMax) return nullptr;
+    Node* n = TakeNode(s);
+    if (!n) return nullptr;
+    n->openIsKey = isKey;
+    n->openLen = len;
+    std::memcpy(n->open, isKey ? RecKey(r) : static_cast<const void*>(RecName(r)), static_cast<size_t>(len));
+    n->open[len] = '\0';
+    LinkChild(parent, n);
+    r->child = n;
+    parent->unopenedDirs--;
+    s->availableDirs--;
+    return n;
+}
+
+// Moves the scout past the record the walk is taking.
+void HandPast(Node* n, Rec* r) {
+    Chunk* c = n->cur;
+    int off = static_cast<int>(reinterpret_cast<char*>(r) - c->data) + r->size;
+    if (!n->handChunk || (n->handChunk == c && n->handOff < off)) {
+        n->handChunk = c;
+        n->handOff = off;
+    }
+}
+
+enum TaskKind { kTaskNone, kTaskOpen, kTaskContinue };
+
+// The first folder, in the walk's order, that nobody has opened; or the
+// walk's own folder when it waits for more of it and nobody reads it.
+int FindWork(Scan* s, Node** out) {
+    if (Stopped(s) || s->abandon.load(std::memory_order_relaxed)) return kTaskNone;
+    Node* h = s->top;
+    if (h && h->state == kIdle && !h->busyPlace && PlaceIsOpen(h->place)) {
+        h->state = kListing;
+        h->walkLists = false;
+        IdleRemove(s, h);
+        *out = h;
+        return kTaskContinue;
+    }
+    if (s->availableDirs <= 0 || ReadAheadFull(s, 100) || !s->root) return kTaskNone;
+    Node* n = s->root;
+    while (n->scoutFirst) n = n->scoutFirst;
+    for (;;) {
+        if (n->unopenedDirs > 0 && CanOpenThrough(s, n)) {
+            Rec* r = NextUnopened(n);
+            while (r && !FitsNode(r)) {
+                // Left to the walk, which opens it from its record.
+                n->handOff += r->size;
+                r = NextUnopened(n);
+            }
+            if (r) {
+                Node* c = NewChild(s, n, r);
+                if (!c) return kTaskNone;
+                c->state = kOpening;
+                n->fdUsers++;
+                IdleRemove(s, n);
+                s->opening++;
+                *out = c;
+                return kTaskOpen;
+            }
+        }
+        if (n == s->root) return kTaskNone;
+        Node* next = n->scoutNext;
+        if (next) {
+            while (next->scoutFirst) next = next->scoutFirst;
+        } else {
+            next = n->parent;
+        }
+        if (ScoutDone(n)) ScoutUnlink(n);
+        n = next;
+    }
+}
+
+void RunOpen(Scan* s, Node* c, DirScratch* scratch, Guard& g) {
+    Node* p = c->parent;
+    g.unlock();
+    int r = OpenChildPlace(s->shared, p->place, c->openIsKey ? "" : c->open, c->openIsKey ? c->open : nullptr,
+                           c->openIsKey ? c->openLen : 0, c->place);
+    g.lock();
+    s->opening--;
+    if (r == kDirOpened && s->countFds) s->fdOpen++;
+    p->fdUsers--;
+    ReleaseByWorker(s, p);
+    if (c->dropped) {
+        c->state = kDone;
+        ReleaseByWorker(s, c);
+        return;
+    }
+    if (r != kDirOpened) {
+        c->state = r == kDirNoHandles ? kRetry : kFailed;
+        WakeWalk(s, c);
+        return;
+    }
+    RelieveDescriptors(s, s->fdBudget);
+    c->state = kListing;
+    ListBatches(s, c, scratch, g, false);
+}
+
+bool RunTasks(Scan* s, DirScratch* scratch) {
+    Guard g(s->lock);
+    bool any = false;
+    for (;;) {
+        Node* n = nullptr;
+        int kind = FindWork(s, &n);
+        if (kind == kTaskNone) {
+            s->starved = true;
+            break;
+        }
+        any = true;
+        s->inflight++;
+        // More work waiting and workers asleep: pass it on.
+        if (s->availableDirs > 0 && s->inflight < s->limit && ThePool().idle.load(std::memory_order_relaxed) > 0) {
+            s->starved = true;
+            Offer(s);
+        }
+        if (kind == kTaskOpen) {
+            RunOpen(s, n, scratch, g);
+        } else {
+            ListBatches(s, n, scratch, g, false);
+        }
+        s->inflight--;
+        if (ThePool().ringSize.load(std::memory_order_relaxed) > 1) break;  // let other scans have a turn
+    }
+    return any;
+}
+
+void WorkerMain() {
+    DirScratch* scratch = NewDirScratch();
+    Pool& p = ThePool();
+    Guard g(p.lock);
+    if (!scratch) {
+        p.threads--;
+        return;
+    }
+    for (;;) {
+        Scan* s = PickScan(p);
+        if (!s) {
+            p.idle++;
+            p.cv.wait(g);
+            p.idle--;
+            continue;
+        }
+        s->running++;
+        unsigned gen = s->kickGen;
+        g.unlock();
+        bool worked = RunTasks(s, scratch);
+        g.lock();
+        s->running--;
+        if (!worked && s->kickGen == gen) s->wants = false;
+        if (s->ending && s->running == 0) s->poolDone.notify_all();
+    }
+}
+
+// ---- The walk's side: the listing operations ----
+
+Scan* ScanOf(ListContext* ctx) { return reinterpret_cast<Scan*>(ctx); }
+
+ListContext* RaBegin(void* user) {
+    const ReadAheadConfig* cfg = static_cast<const ReadAheadConfig*>(user);
+    Scan* s = new (std::nothrow) Scan();
+    if (!s) return nullptr;
+    s->stop = cfg->stop;
+    s->limit = cfg->workers < 1 ? 1 : cfg->workers > kMaxPoolThreads ? kMaxPoolThreads : cfg->workers;
+    s->countFds = DirPlacesUseDescriptors();
+    s->fdBudget = s->countFds ? DirDescriptorBudget() : 0;
+    s->shared = NewDirShared();
+    s->scratch = NewDirScratch();
+    if (!s->shared || !s->scratch) {
+        DeleteDirShared(s->shared);
+        DeleteDirScratch(s->scratch);
+        delete s;
+        return nullptr;
+    }
+    return reinterpret_cast<ListContext*>(s);
+}
+
+void RaPop(ListContext* ctx);
+
+void RaEnd(ListContext* ctx) {
+    Scan* s = ScanOf(ctx);
+    while (s->top) RaPop(ctx);
+    s->abandon.store(true, std::memory_order_relaxed);
+    {
+        Pool& p = ThePool();
+        Guard g(p.lock);
+        s->ending = true;
+        LeaveRing(p, s);
+        while (s->running > 0) s->poolDone.wait(g);
+    }
+    {
+        Guard g(s->lock);
+        // Give back every node slot's place, then the blocks.
+        for (Node* n = s->freeNodes; n; n = n->freeNext) {
+            DeleteDirPlace(n->place);
+            n->place = nullptr;
+        }
+    }
+    for (void* b : s->blocks) std::free(b);
+    DeleteDirShared(s->shared);
+    DeleteDirScratch(s->scratch);
+    delete s;
+}
+
+void PushTop(Scan* s, Node* n) {
+    if (s->top) s->top->head = false;
+    n->head = true;
+    n->cur = nullptr;
+    n->curOff = 0;
+    n->curUsed = 0;
+    n->curRec = nullptr;
+    n->curEntered = false;
+    s->top = n;
+}
+
+bool RaPushPath(ListContext* ctx, const char* path, int) {
+    Scan* s = ScanOf(ctx);
+    Guard g(s->lock);
+    Node* n = TakeNode(s);
+    if (!n) return false;
+    n->state = kOpening;
+    n->walkLists = true;
+    g.unlock();
+    int r = OpenRootPlace(s->shared, n->place, path);
+    g.lock();
+    if (r != kDirOpened) {
+        n->state = kDone;
+        Recycle(s, n);
+        return false;
+    }
+    if (s->countFds) s->fdOpen++;
+    n->state = kIdle;
+    n->walkLists = false;
+    n->below = s->top;
+    if (!s->root) s->root = n;
+    PushTop(s, n);
+    return true;
+}
+
+// Makes sure the place of n (the walk's top or one of its folders) is open,
+// reopening it through the nearest open folder above it. On success the
+// caller holds a use of the place (fdUsers).
+bool HoldPlace(Scan* s, Node* n, Guard& g) {
+    if (PlaceIsOpen(n->place)) {
+        n->fdUsers++;
+        IdleRemove(s, n);
+        return true;
+    }
+    s->chain.clear();
+    Node* a = n;
+    while (a && !PlaceIsOpen(a->place)) {
+        try {
+            s->chain.push_back(a);
+        } catch (...) {
+            return false;
+        }
+        a = a->parent;
+    }
+    if (!a) return false;
+    a->fdUsers++;
+    IdleRemove(s, a);
+    bool ok = true;
+    for (size_t i = s->chain.size(); i-- > 0;) {
+        Node* y = s->chain[i];
+        y->busyPlace = true;
+        g.unlock();
+        int r = OpenChildPlace(s->shared, a->place, y->openIsKey ? "" : y->open, y->openIsKey ? y->open : nullptr,
+                               y->openIsKey ? y->openLen : 0, y->place);
+        if (r == kDirNoHandles) {
+            g.lock();
+            RelieveDescriptors(s, 0);
+            g.unlock();
+            r = OpenChildPlace(s->shared, a->place, y->openIsKey ? "" : y->open, y->openIsKey ? y->open : nullptr,
+                               y->openIsKey ? y->openLen : 0, y->place);
+        }
+        g.lock();
+        y->busyPlace = false;
+        if (r != kDirOpened) {
+            ok = false;
+            break;
+        }
+        if (s->countFds) s->fdOpen++;
+        y->fdUsers++;
+        a->fdUsers--;
+        SettlePlace(s, a);
+        a = y;
+    }
+    if (!ok) {
+        a->fdUsers--;
+        SettlePlace(s, a);
+        return false;
+    }
+    RelieveDescriptors(s, s->fdBudget);
+    return true;
+}
+
+void LetPlace(Scan* s, Node* n) {
+    n->fdUsers--;
+    SettlePlace(s, n);
+}
+
+// The walk opens the child itself (nobody read it ahead).
+bool OpenByWalk(Scan* s, Node* parent, Node* c, Guard& g) {
+    if (!HoldPlace(s, parent, g)) return false;
+    c->state = kOpening;
+    c->walkLists = true;
+    int r = kDirUnlistable;
+    for (int attempt = 0; attempt < 2; attempt++) {
+        g.unlock();
+        r = OpenChildPlace(s->shared, parent->place, c->openIsKey ? "" : c->open, c->openIsKey ? c->open : nullptr,
+                           c->openIsKey ? c->openLen : 0, c->place);
+        g.lock();
+        if (r != kDirNoHandles) break;
+        RelieveDescriptors(s, 0);
+    }
+    c->walkLists = false;
+    if (r == kDirOpened && s->countFds) s->fdOpen++;
+    LetPlace(s, parent);
+    if (r != kDirOpened) {
+        c->state = kFailed;
+        return false;
+    }
+    RelieveDescriptors(s, s->fdBudget);
+    c->state = kIdle;
+    return true;
+}
+
+bool RaPushChild(ListContext* ctx, int) {
+    Scan* s = ScanOf(ctx);
+    Node* n = s->top;
+    if (!n || !n->curRec || n->curRec->kind != kListDir) return false;
+    Rec* r = n->curRec;
+    Guard g(s->lock);
+    n->curEntered = true;
+    Node* c = r->child;
+    if (!c) {
+        c = NewChild(s, n, r);
+        if (!c) return false;  // out of memory, or a name longer than any file system allows
+        HandPast(n, r);
+        if (!OpenByWalk(s, n, c, g)) {
+            Drop(s, c);
+            return false;
+        }
+    } else {
+        c->head = true;  // the worker opening it wakes the walk
+        while (c->state == kOpening) {
+            s->walkWaiting = true;
+            s->walkCv.wait(g);
+            s->walkWaiting = false;
+        }
+        if (c->state == kRetry && !OpenByWalk(s, n, c, g)) c->state = kFailed;
+        if (c->state == kFailed) {
+            Drop(s, c);
+            return false;
+        }
+    }
+    PushTop(s, c);
+    UpdateIdle(s, c);
+    return true;
+}
+
+bool RaNext(ListContext* ctx, ListEntry* e) {
+    Scan* s = ScanOf(ctx);
+    Node* n = s->top;
+    if (!n) return false;
+    if (n->curRec && n->curRec->kind == kListDir && !n->curEntered) {
+        // Passed without entering: what was read ahead below it goes, and
+        // the scout must not take it.
+        Guard g(s->lock);
+        Rec* r = n->curRec;
+        if (r->child) {
+            Drop(s, r->child);
+        } else {
+            HandPast(n, r);
+            r->child = nullptr;
+            n->unopenedDirs--;
+            s->availableDirs--;
+            SettlePlace(s, n);
+        }
+    }
+    n->curRec = nullptr;
+    n->curEntered = false;
+    for (;;) {
+        if (n->cur && n->curOff < n->curUsed) {
+            Rec* r = reinterpret_cast<Rec*>(n->cur->data + n->curOff);
+            n->curOff += r->size;
+            n->curRec = r;
+            e->name = RecName(r);
+            e->bytes = r->bytes;
+            e->kind = r->kind;
+            return true;
+        }
+        Guard g(s->lock);
+        for (;;) {
+            if (!n->cur && n->first) {
+                n->cur = n->first;
+                n->curOff = 0;
+            }
+            if (n->cur) {
+                n->curUsed = n->cur->used;
+                if (n->curOff < n->curUsed) break;
+                if (n->cur->next) {
+                    // Consumed: back to the pool, and the scout moves past it.
+                    Chunk* done = n->cur;
+                    n->first = done->next;
+                    n->cur = done->next;
+                    n->curOff = 0;
+                    if (n->handChunk == done) {
+                        n->handChunk = n->cur;
+                        n->handOff = 0;
+                    }
+                    GiveChunk(s, done);
+                    if (!ReadAheadFull(s, 75)) Offer(s);
+                    continue;
+                }
+            }
+            if (n->state == kDone || n->state == kFailed) return false;
+            if (n->state == kIdle) {
+                // Nobody reads it: the walk reads a batch itself.
+                if (!HoldPlace(s, n, g)) {
+                    n->state = kDone;
+                    return false;
+                }
+                n->fdUsers--;
+                n->state = kListing;
+                n->walkLists = true;
+                IdleRemove(s, n);
+                ListBatches(s, n, s->scratch, g, true);
+                continue;
+            }
+            s->walkWaiting = true;
+            s->walkCv.wait(g);
+            s->walkWaiting = false;
+        }
+    }
+}
+
+void RaPop(ListContext* ctx) {
+    Scan* s = ScanOf(ctx);
+    Node* n = s->top;
+    if (!n) return;
+    Guard g(s->lock);
+    Node* up = n->parent ? n->parent : n->below;
+    if (n == s->root) s->root = nullptr;
+    Drop(s, n);
+    s->top = up;
+    if (up) {
+        up->head = true;
+        if (up->state == kIdle) Offer(s);
+    }
+    if (!ReadAheadFull(s, 75)) Offer(s);
+}
+
+}  // namespace
+
+ListingOps ReadAheadListing(const ReadAheadConfig* config) {
+    ListingOps ops = {RaBegin, RaEnd, RaPushPath, RaPushChild, RaNext, RaPop, nullptr};
+    ops.user = const_cast<ReadAheadConfig*>(config);
+    return ops;
+}
+
+int DefaultScanWorkers() {
+    unsigned cores = std::thread::hardware_concurrency();
+    if (cores == 0) cores = 2;
+    // Most of a worker's time is spent waiting for the disk on a cold
+    // cache: many more requests in flight than cores pay off there.
+    int n = static_cast<int>(cores) * 4;
+    return n < 4 ? 4 : n > 32 ? 32 : n;
+}
