@@ -156,6 +156,9 @@ struct Scan {
     int dirsSeen = 0;
     bool starved = true;  // no worker is looking for work in it
     bool walkWaiting = false;
+    Node* waitFor = nullptr;   // the node the walk waits for
+    bool waitNews = false;     // it has published something since
+    int doneSinceWait = 0;     // folders finished meanwhile
     // Pool side (pool lock).
     Scan* ringPrev = nullptr;
     Scan* ringNext = nullptr;
@@ -428,8 +431,37 @@ bool ReadAheadFull(const Scan* s, int percent) {
            (s->countFds && (s->fdOpen + s->opening) * 100 >= s->fdBudget * percent);
 }
 
+bool Stopped(const Scan* s);
+bool ReadAheadFull(const Scan* s, int percent);
+
+// The walk is woken when what it waits for is there, and then only once a
+// few more folders are ready or nothing else is coming: each wake-up then
+// pays for many folders, not one.
+void MaybeWakeWalk(Scan* s) {
+    if (!s->walkWaiting) return;
+    Node* w = s->waitFor;
+    bool ready = !w || s->waitNews || (w->state != kListing && w->state != kOpening);
+    if (!ready) return;
+    if (s->doneSinceWait >= 8 || s->inflight <= 1 || ReadAheadFull(s, 90) || s->availableDirs <= 0 ||
+        Stopped(s)) {
+        s->walkCv.notify_one();
+    }
+}
+
 void WakeWalk(Scan* s, Node* n) {
-    if (n->head && s->walkWaiting) s->walkCv.notify_one();
+    if (!s->walkWaiting) return;
+    if (n == s->waitFor) s->waitNews = true;
+    MaybeWakeWalk(s);
+}
+
+void WalkWait(Scan* s, Node* n, Guard& g) {
+    s->walkWaiting = true;
+    s->waitFor = n;
+    s->waitNews = false;
+    s->doneSinceWait = 0;
+    s->walkCv.wait(g);
+    s->walkWaiting = false;
+    s->waitFor = nullptr;
 }
 
 // Work may have appeared: wake a worker if some are waiting for it.
@@ -530,6 +562,7 @@ void ListBatches(Scan* s, Node* n, DirScratch* scratch, Guard& g, bool once) {
             return;
         }
         n->state = more ? kListing : kDone;
+        if (!more) s->doneSinceWait++;
         WakeWalk(s, n);
         if (s->availableDirs > 0) Offer(s);
         if (!more) break;
@@ -687,12 +720,13 @@ bool RunTasks(Scan* s, DirScratch* scratch) {
         int kind = FindWork(s, &n);
         if (kind == kTaskNone) {
             s->starved = true;
+            MaybeWakeWalk(s);
             break;
         }
         any = true;
         s->inflight++;
-        // More work waiting and workers asleep: pass it on.
-        if (s->availableDirs > 0 && s->inflight < s->limit && ThePool().idle.load(std::memory_order_relaxed) > 0) {
+        // More work waiting and room for another worker: pass it on.
+        if (s->availableDirs > 1 && s->inflight < s->limit) {
             s->starved = true;
             Offer(s);
         }
@@ -702,6 +736,7 @@ bool RunTasks(Scan* s, DirScratch* scratch) {
             ListBatches(s, n, scratch, g, false);
         }
         s->inflight--;
+        MaybeWakeWalk(s);
         if (ThePool().ringSize.load(std::memory_order_relaxed) > 1) break;  // let other scans have a turn
     }
     return any;
@@ -925,11 +960,7 @@ bool RaPushChild(ListContext* ctx, int) {
         }
     } else {
         c->head = true;  // the worker opening it wakes the walk
-        while (c->state == kOpening) {
-            s->walkWaiting = true;
-            s->walkCv.wait(g);
-            s->walkWaiting = false;
-        }
+        while (c->state == kOpening) WalkWait(s, c, g);
         if (c->state == kRetry && !OpenByWalk(s, n, c, g)) c->state = kFailed;
         if (c->state == kFailed) {
             Drop(s, c);
@@ -1010,9 +1041,7 @@ bool RaNext(ListContext* ctx, ListEntry* e) {
                 ListBatches(s, n, s->scratch, g, true);
                 continue;
             }
-            s->walkWaiting = true;
-            s->walkCv.wait(g);
-            s->walkWaiting = false;
+            WalkWait(s, n, g);
         }
     }
 }

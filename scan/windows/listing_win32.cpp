@@ -2,7 +2,9 @@
 // fetches, on long-path forms (\\?\), so neither depth nor path length limits
 // a walk. Paths and names pass through the program's 8-bit text (CP_ACP)
 // only at the edges; children are opened with their UTF-16 names as listed.
+#include "../dirreader.h"
 #include "../listing.h"
+#include "../summary.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -102,8 +104,38 @@ void End(ListContext* ctx) {
 }
 
 // Turns a path of any shape the program writes (X:, X:\, X:\\dir, \\server\share,
-// forward slashes) into its long form without a trailing backslash.
+// forward slashes) into its long form without a trailing backslash, appended
+// to out at len.
+bool AppendLongPath(std::vector<wchar_t>* out, size_t* len, const char* path);
+
 bool PushPath(ListContext* ctx, const char* path, int mode) {
+    size_t saved = ctx->pathLen;
+    bool ok = AppendLongPath(&ctx->path, &ctx->pathLen, path) && OpenTop(ctx, mode);
+    if (!ok) {
+        ctx->pathLen = saved;
+        if (!ctx->path.empty()) ctx->path[saved] = L'\0';
+    }
+    return ok;
+}
+
+bool AppendRaw(std::vector<wchar_t>* out, size_t* len, const wchar_t* s, size_t n) {
+    size_t need = *len + n + 1;
+    if (out->size() < need) {
+        size_t size = out->empty() ? 1024 : out->size();
+        while (size < need) size *= 2;
+        try {
+            out->resize(size);
+        } catch (...) {
+            return false;
+        }
+    }
+    std::memcpy(&(*out)[*len], s, n * sizeof(wchar_t));
+    *len += n;
+    (*out)[*len] = L'\0';
+    return true;
+}
+
+bool AppendLongPath(std::vector<wchar_t>* out, size_t* len, const char* path) {
     int wn = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
     if (wn <= 1) return false;
     std::vector<wchar_t> wide(static_cast<size_t>(wn) + 2);
@@ -130,23 +162,16 @@ bool PushPath(ListContext* ctx, const char* path, int mode) {
         full[fn] = L'\0';
     }
     const wchar_t* p = full.data();
-    size_t saved = ctx->pathLen;
+    size_t saved = *len;
     bool ok;
     if (std::wcsncmp(p, L"\\\\?\\", 4) == 0 || std::wcsncmp(p, L"\\\\.\\", 4) == 0) {
-        ok = Append(ctx, p, fn);
+        ok = AppendRaw(out, len, p, fn);
     } else if (p[0] == L'\\' && p[1] == L'\\') {
-        ok = Append(ctx, L"\\\\?\\UNC\\", 8) && Append(ctx, p + 2, fn - 2);
+        ok = AppendRaw(out, len, L"\\\\?\\UNC\\", 8) && AppendRaw(out, len, p + 2, fn - 2);
     } else {
-        ok = Append(ctx, L"\\\\?\\", 4) && Append(ctx, p, fn);
+        ok = AppendRaw(out, len, L"\\\\?\\", 4) && AppendRaw(out, len, p, fn);
     }
-    while (ok && ctx->pathLen > saved && ctx->path[ctx->pathLen - 1] == L'\\') {
-        ctx->path[--ctx->pathLen] = L'\0';
-    }
-    ok = ok && OpenTop(ctx, mode);
-    if (!ok) {
-        ctx->pathLen = saved;
-        if (!ctx->path.empty()) ctx->path[saved] = L'\0';
-    }
+    while (ok && *len > saved && (*out)[*len - 1] == L'\\') (*out)[--*len] = L'\0';
     return ok;
 }
 
@@ -212,6 +237,146 @@ bool Next(ListContext* ctx, ListEntry* e) {
 const ListingOps kWin32Listing = {Begin, End, PushPath, PushChild, Next, Pop, nullptr};
 
 }  // namespace
+
+// ---- Folder reading for the parallel scan ----
+// A place is the folder's long path; its listing handle lives only while the
+// folder is being read (or waits, half read, for the walk), so no handle is
+// held for a folder whose children are still to be opened.
+
+struct DirPlace {
+    std::vector<wchar_t> path;  // long path, no trailing backslash
+    size_t len = 0;
+    bool open = false;
+    HANDLE find = INVALID_HANDLE_VALUE;
+    bool started = false;
+    bool pending = false;  // data holds an entry not yet delivered
+    bool eof = false;
+    WIN32_FIND_DATAW data;
+};
+
+struct DirScratch {
+    char name[1024];
+};
+
+struct DirShared {
+    int unused;
+};
+
+DirShared* NewDirShared() { return new (std::nothrow) DirShared(); }
+void DeleteDirShared(DirShared* shared) { delete shared; }
+DirPlace* NewDirPlace() { return new (std::nothrow) DirPlace(); }
+void DeleteDirPlace(DirPlace* place) {
+    ResetPlace(place);
+    delete place;
+}
+DirScratch* NewDirScratch() { return new (std::nothrow) DirScratch(); }
+void DeleteDirScratch(DirScratch* scratch) { delete scratch; }
+
+bool DirPlacesUseDescriptors() { return false; }
+int DirDescriptorBudget() { return 0; }
+
+int OpenRootPlace(DirShared*, DirPlace* place, const char* path) {
+    ResetPlace(place);
+    place->len = 0;
+    if (!AppendLongPath(&place->path, &place->len, path)) return kDirUnlistable;
+    place->open = true;
+    return kDirOpened;
+}
+
+int OpenChildPlace(DirShared*, const DirPlace* parent, const char*, const void* key, int keyLen,
+                   DirPlace* child) {
+    if (!parent->open || !key || keyLen <= 0) return kDirUnlistable;
+    if (child->open) return kDirOpened;
+    child->len = 0;
+    if (!AppendRaw(&child->path, &child->len, parent->path.data(), parent->len) ||
+        !AppendRaw(&child->path, &child->len, L"\\", 1) ||
+        !AppendRaw(&child->path, &child->len, static_cast<const wchar_t*>(key),
+                   static_cast<size_t>(keyLen) / sizeof(wchar_t))) {
+        return kDirUnlistable;
+    }
+    child->open = true;
+    return kDirOpened;
+}
+
+bool PlaceIsOpen(const DirPlace* place) { return place->open; }
+
+void ClosePlace(DirPlace* place) {
+    // Only a folder whose listing is over is ever closed here.
+    if (place->find != INVALID_HANDLE_VALUE) FindClose(place->find);
+    place->find = INVALID_HANDLE_VALUE;
+    place->open = false;
+}
+
+void ResetPlace(DirPlace* place) {
+    ClosePlace(place);
+    place->len = 0;
+    place->started = false;
+    place->pending = false;
+    place->eof = false;
+}
+
+bool ReadPlaceBatch(DirShared*, DirPlace* place, DirScratch* scratch, DirSink* sink) {
+    if (place->eof || !place->open) return false;
+    if (!place->started) {
+        place->started = true;
+        size_t folderLen = place->len;
+        if (!AppendRaw(&place->path, &place->len, L"\\*", 2)) {
+            place->eof = true;
+            return false;
+        }
+        std::memset(&place->data, 0, sizeof place->data);
+        place->find = FindFirstFileExW(place->path.data(), FindExInfoBasic, &place->data, FindExSearchNameMatch,
+                                       nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (place->find == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER) {
+            place->find = FindFirstFileExW(place->path.data(), FindExInfoStandard, &place->data,
+                                           FindExSearchNameMatch, nullptr, 0);
+        }
+        place->len = folderLen;
+        place->path[folderLen] = L'\0';
+        if (place->find == INVALID_HANDLE_VALUE) {
+            place->eof = true;
+            return false;
+        }
+        place->pending = true;
+    }
+    for (int i = 0; i < 256; i++) {
+        if (!place->pending) {
+            place->data.dwReserved0 = 0;  // some systems leave the tag unwritten
+            if (!FindNextFileW(place->find, &place->data)) {
+                FindClose(place->find);
+                place->find = INVALID_HANDLE_VALUE;
+                place->eof = true;
+                return false;
+            }
+            place->pending = true;
+        }
+        const WIN32_FIND_DATAW& d = place->data;
+        if (WideCharToMultiByte(CP_ACP, 0, d.cFileName, -1, scratch->name, sizeof scratch->name, nullptr,
+                                nullptr) == 0) {
+            scratch->name[0] = '?';
+            scratch->name[1] = '\0';
+        }
+        if (IsSkippedName(scratch->name)) {
+            place->pending = false;
+            continue;
+        }
+        int kind = kListFile;
+        uint64_t bytes = 0;
+        if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            bool link = (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsCloudTag(d.dwReserved0);
+            kind = link ? kListDirLeaf : kListDir;
+        } else {
+            bytes = (static_cast<uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+        }
+        int keyLen = static_cast<int>(std::wcslen(d.cFileName) * sizeof(wchar_t));
+        if (!sink->add(sink, scratch->name, static_cast<int>(std::strlen(scratch->name)), d.cFileName, keyLen,
+                       kind, bytes)) {
+            return true;  // the pending entry opens the next batch
+        }
+        place->pending = false;
+    }
+    return true;
+}
 
 const ListingOps* PlatformListing() { return &kWin32Listing; }
 
