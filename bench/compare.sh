@@ -84,7 +84,8 @@ tools() {
 # Generates the synthetic tree of one size unless it is complete already;
 # the generator's totals line beside it marks it complete.
 tree_of() {
-    local size=$1 tree=$DATA/tree-$size
+    local size=$1
+    local tree=$DATA/tree-$size
     if [ ! -s "$tree.gentree" ]; then
         rm -rf "$tree"
         echo "== generating $tree" >&2
