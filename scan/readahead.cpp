@@ -900,6 +900,7 @@ bool HoldPlace(Scan* s, Node* n, Guard& g) {
         y->fdUsers++;
         a->fdUsers--;
         SettlePlace(s, a);
+        RelieveDescriptors(s, s->fdBudget);
         a = y;
     }
     if (!ok) {
