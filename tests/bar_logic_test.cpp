@@ -1,6 +1,7 @@
 // The folder bar's arithmetic: layout, hit testing and the tooltip text.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -274,6 +275,36 @@ TEST(BarTip, BodyCutAfter1023Characters) {
     char small[16];
     ComposeTipText(small, sizeof small, &r, "");
     EXPECT_STREQ(small, "10 MB (10240 kB");
+}
+
+TEST(BarTip, CutNeverSplitsAMultiByteCharacter) {
+    // Ten names of 200 letters; the letters at 1022 and 1023 become one
+    // two-byte character, which the cut after 1023 would split.
+    FolderSummary r = Record("C:\\long", 10 * kMiB, 10, 0);
+    std::string head = "10 MB (10240 kB)\r\n10 files, 0 dirs\r\n\r\nLargest files\r\n\r\n";
+    std::vector<std::string> names(kLargestCount);
+    size_t at = head.size();
+    int entry = -1;
+    size_t offset = 0;
+    for (int i = 0; i < kLargestCount; i++) {
+        names[i] = std::string(200, 'a');
+        at += std::to_string(20 - i).size() + 5;  // " MB\t\t"
+        if (entry < 0 && at + 200 > 1023) {
+            entry = i;
+            offset = 1022 - at;
+        }
+        at += 202;
+    }
+    ASSERT_GE(entry, 0);
+    ASSERT_LT(offset + 1, 200u);
+    names[entry].replace(offset, 2, "\xC3\xA9");
+    std::string full = head;
+    for (int i = 0; i < kLargestCount; i++) {
+        AddLarge(&r, i, names[i].c_str(), (20 - i) * kMiB);
+        full += std::to_string(20 - i) + " MB\t\t" + names[i] + "\r\n";
+    }
+    ASSERT_EQ(full.substr(1022, 2), "\xC3\xA9");
+    EXPECT_EQ(Tip(r), full.substr(0, 1022));
 }
 
 TEST(BarTip, UnterminatedFieldsAreReadWithinTheRecord) {

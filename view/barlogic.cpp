@@ -134,9 +134,20 @@ void ComposeTipText(char* text, int textSize, const FolderSummary* record, const
     if (textSize <= 0) return;
     int size = textSize < kTipTextLimit + 1 ? textSize : kTipTextLimit + 1;
     long long kb = static_cast<long long>(record->totalBytes / 1024);
-    std::snprintf(text, static_cast<size_t>(size),
-                  "%lld MB (%lld kB)\r\n%lld files, %lld dirs\r\n\r\nLargest files\r\n\r\n%s", kb / 1024, kb,
-                  static_cast<long long>(record->fileCount), static_cast<long long>(record->dirCount), list);
+    int full = std::snprintf(text, static_cast<size_t>(size),
+                             "%lld MB (%lld kB)\r\n%lld files, %lld dirs\r\n\r\nLargest files\r\n\r\n%s", kb / 1024,
+                             kb, static_cast<long long>(record->fileCount),
+                             static_cast<long long>(record->dirCount), list);
+    if (full < size) return;
+    // Cut: a multi-byte character (the code page is UTF-8) that lost its
+    // tail would show as garbage, so it goes whole.
+    int len = size - 1;
+    int k = len;
+    while (k > 0 && (static_cast<unsigned char>(text[k - 1]) & 0xC0) == 0x80) k--;
+    if (k == 0) return;
+    unsigned char lead = static_cast<unsigned char>(text[k - 1]);
+    int need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (len - (k - 1) < need) text[k - 1] = '\0';
 }
 
 void CopyRecordPath(char* path, int pathSize, const FolderSummary* record) {

@@ -2,6 +2,7 @@
 // chooser and the icons.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>

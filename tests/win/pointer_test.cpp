@@ -424,7 +424,8 @@ TEST_F(RealDialog, RealPointerShowsTheTipAfterAResize) {
     bool shown = PumpUntil([&] { return IsWindowVisible(g_hwndTip) && WindowText(g_hwndTip) == kAlphaTip; }, 5000);
     POINT now;
     GetCursorPos(&now);
-    EXPECT_TRUE(shown) << "tip text: " << WindowText(g_hwndTip) << " hover " << g_hoverIndex << " cursor " << now.x << "," << now.y << " want " << p.x << "," << p.y << " visible " << IsWindowVisible(g_hwndTip) << " from point " << WindowFromPoint(p) << " main " << hwnd_;
+    EXPECT_TRUE(shown) << "tip text \"" << WindowText(g_hwndTip) << "\", visible " << IsWindowVisible(g_hwndTip)
+                       << ", cursor at " << now.x << "," << now.y << " for " << p.x << "," << p.y;
     EXPECT_EQ(g_hoverIndex, 0);
     SetCursorPos(1020, 760);
     Pump();
