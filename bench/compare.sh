@@ -10,6 +10,8 @@
 #     --runs N         timed runs per command (default 10 warm, 5 cold)
 #     --warmup N       untimed runs first, warm only (default 2)
 #     --threads N      threads for the "tfbench" row (default 0: the scan's default)
+#     --baseline BIN   add a "baseline" row: another tfbench binary, single-threaded
+#                      (e.g. one built from an older commit)
 #     --no-peers       time only tfbench
 #     --no-check       skip the agreement check
 #     --no-time        skip the timing
@@ -29,13 +31,14 @@ COLD=0
 RUNS=""
 WARMUP=2
 THREADS=0
+BASELINE=""
 PEERS=1
 CHECK=1
 TIME=1
 MEMORY=0
 SYSCALLS=0
 
-usage() { sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+usage() { sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 while [ $# -gt 0 ]; do
     case "$1" in
         --dir) DIR=$2; shift ;;
@@ -45,6 +48,7 @@ while [ $# -gt 0 ]; do
         --runs) RUNS=$2; shift ;;
         --warmup) WARMUP=$2; shift ;;
         --threads) THREADS=$2; shift ;;
+        --baseline) BASELINE=$2; shift ;;
         --no-peers) PEERS=0 ;;
         --no-check) CHECK=0 ;;
         --no-time) TIME=0 ;;
@@ -116,7 +120,11 @@ check() {
     local du; du=$(du -sbl "$dir" | cut -f1)
     local dufiles=$((du - fdsz))
     printf '  %-28s %20s %10s %8s\n' source bytes files folders
-    printf '  %-28s %20s %10s %8s\n' "tfbench --self" "$tb" "$tf" "$td"
+    printf '  %-28s %20s %10s %8s\n' "tfbench --self --threads 1" "$tb" "$tf" "$td"
+    local selfn; selfn=$("$TFBENCH" --threads "$THREADS" --self "$dir")
+    printf '  %-28s %20s %10s %8s\n' "tfbench --self --threads $THREADS" "$(field bytes "$selfn")" \
+           "$(field files "$selfn")" "$(field dirs "$selfn")"
+    [ "$(field bytes "$selfn") $(field files "$selfn") $(field dirs "$selfn")" = "$tb $tf $td" ] || bad=1
     printf '  %-28s %20s %10s %8s\n' "find (not -type d; -type d)" "$fb" "$ff" "$fd"
     printf '  %-28s %20s %10s %8s\n' "du -sbl - folder sizes" "$dufiles" "" ""
     [ "$tb" = "$fb" ] && [ "$tf" = "$ff" ] && [ "$td" = "$fd" ] && [ "$tb" = "$dufiles" ] || bad=1
@@ -129,9 +137,14 @@ check() {
     [ -z "$skipped" ] || echo "  note: $dir holds names the scan skips, e.g. $skipped"
 
     # The breakdown, record by record, against find's sums per subfolder.
-    "$TFBENCH" --threads 1 --records "$dir" >"$TMP/records"
-    sed -n 's/^record bytes=\([0-9]*\) files=\([0-9]*\) dirs=\([0-9]*\) largest=[0-9]* name=.*\/\([^/]*\)$/\4\t\1\t\2\t\3/p' \
-        "$TMP/records" | LC_ALL=C sort >"$TMP/ours"
+    local t
+    for t in 1 "$THREADS"; do
+        "$TFBENCH" --threads "$t" --records "$dir" >"$TMP/records"
+        sed -n 's/^record bytes=\([0-9]*\) files=\([0-9]*\) dirs=\([0-9]*\) largest=[0-9]* name=.*\/\([^/]*\)$/\4\t\1\t\2\t\3/p' \
+            "$TMP/records" | LC_ALL=C sort >"$TMP/ours-$t"
+    done
+    cmp -s "$TMP/ours-1" "$TMP/ours-$THREADS" || { echo "  breakdown: --threads 1 and --threads $THREADS differ"; bad=1; }
+    mv "$TMP/ours-1" "$TMP/ours"
     { find "$dir" -mindepth 2 ! -type d -printf '%P\t%s\tf\n'; find "$dir" -mindepth 2 -type d -printf '%P\t0\td\n'; \
       find "$dir" -mindepth 1 -maxdepth 1 -type d -printf '%P\t0\tt\n'; } |
         awk -F'\t' '{ i = index($1, "/"); top = i ? substr($1, 1, i - 1) : $1;
@@ -160,6 +173,7 @@ timing() {
     add() { names+=("$1"); cmds+=("$2"); preps+=("$3"); }
     local base=":"
     [ "$COLD" = 1 ] && base=$drop
+    [ -z "$BASELINE" ] || add "baseline" "'$BASELINE' --threads 1 '$dir'" "$base"
     add "tfbench-t1" "$TFBENCH --threads 1 '$dir'" "$base"
     add "tfbench" "$TFBENCH --threads $THREADS '$dir'" "$base"
     if [ "$PEERS" = 1 ]; then
@@ -208,6 +222,10 @@ syscalls() {
     files=$(field files "$line"); dirs=$(field dirs "$line")
     echo "== system calls on $dir ($files files, $dirs folders; strace -c -f, warm cache)"
     local names=("tfbench-t1" "tfbench") cmds=("$TFBENCH --threads 1 '$dir'" "$TFBENCH --threads $THREADS '$dir'")
+    if [ -n "$BASELINE" ]; then
+        names+=(baseline)
+        cmds+=("'$BASELINE' --threads 1 '$dir'")
+    fi
     if [ "$PEERS" = 1 ]; then
         names+=(du ncdu gdu duc)
         cmds+=("du -b --max-depth=1 '$dir'" "ncdu -0 -x -o /dev/null '$dir'" "gdu -n -p -a -c '$dir'"
