@@ -203,15 +203,18 @@ timing() {
 }
 
 memory() {
-    echo "== peak memory (tfbench --threads $THREADS, /usr/bin/time -v)"
+    echo "== peak memory (/usr/bin/time -v: maximum resident set size)"
     local size tree
     for size in 200k 1m; do
         tree=$(tree_of $size)
-        local line rss
-        line=$(/usr/bin/time -v -o "$TMP/time.txt" "$TFBENCH" --threads "$THREADS" "$tree")
-        rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$TMP/time.txt")
-        printf '  %-5s files=%-8s maxrss_kb=%-7s (tfbench getrusage %s)\n' "$size" \
-               "$(field files "$line")" "$rss" "$(field maxrss_kb "$line")"
+        local rows=("tfbench-t1|$TFBENCH|1" "tfbench|$TFBENCH|$THREADS") row name bin t line rss
+        [ -z "$BASELINE" ] || rows+=("baseline|$BASELINE|1")
+        for row in "${rows[@]}"; do
+            IFS='|' read -r name bin t <<<"$row"
+            line=$(/usr/bin/time -v -o "$TMP/time.txt" "$bin" --threads "$t" "$tree")
+            rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$TMP/time.txt")
+            printf '  %-5s %-11s files=%-8s maxrss_kb=%s\n' "$size" "$name" "$(field files "$line")" "$rss"
+        done
     done
 }
 
