@@ -9,14 +9,14 @@
 
 // Bar geometry in client pixels; a rectangle covers left..right-1, top..bottom-1.
 enum {
-    kPanelInset = 10,     // grey panel (10, 60, right - 10, 110)
+    kPanelInset = 10,      // grey panel (10, 60, right - 10, 110)
     kPanelTop = 60,
     kPanelBottom = 110,
-    kBarTop = 70,         // segment rows 70..99
+    kBarTop = 70,          // segment rows 70..99
     kBarBottom = 100,
-    kBarStart = 20,       // first segment's left edge
+    kBarStart = 20,        // first segment's left edge
     kSegmentGap = 2,
-    kBandEdge = 20,       // pointer band: 20 <= x < right - 20
+    kBandEdge = 20,        // pointer band: 20 <= x < right - 20
     kTipTextLimit = 1023,  // longest tooltip body
     kTipBufferSize = 4096  // g_tipText and g_tipList
 };
