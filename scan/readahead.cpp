@@ -178,6 +178,16 @@ Pool& ThePool() {
 
 typedef std::unique_lock<std::mutex> Guard;
 
+// The scan's lock is held for a few hundred instructions at a time: a short
+// spin spares most of the sleeps and wake-ups of a contended mutex.
+void Acquire(Guard& g) {
+    for (int i = 0; i < 40; i++) {
+        if (g.try_lock()) return;
+        if (i >= 24) std::this_thread::yield();  // the holder may be waiting for a core
+    }
+    g.lock();
+}
+
 // ---- Pool ----
 
 void WorkerMain();
@@ -477,6 +487,7 @@ struct Lister {
     Scan* s;
     Node* n;
     int dirs;
+    int count;  // entries taken since the last publication
     bool failed;
     bool mayAbandon;  // a worker's read-ahead, not the walk's own reading
 };
@@ -510,7 +521,8 @@ bool SinkAdd(DirSink* sink, const char* name, int nameLen, const void* key, int 
     Node* n = l->n;
     Chunk* c = n->last;
     if (!c || c->fill + need > static_cast<int>(sizeof c->data)) {
-        Guard g(s->lock);
+        Guard g(s->lock, std::defer_lock);
+        Acquire(g);
         Publish(l);
         Chunk* fresh = TakeChunk(s);
         if (!fresh) {
@@ -535,26 +547,59 @@ bool SinkAdd(DirSink* sink, const char* name, int nameLen, const void* key, int 
     p[nameLen] = '\0';
     if (keyLen) std::memcpy(p + nameLen + 1, key, static_cast<size_t>(keyLen));
     c->fill += need;
+    l->count++;
     if (kind == kListDir) l->dirs++;
     return true;
 }
 
-// Reads the node (state kListing) batch by batch. Scan lock held on entry
-// and on return. The walk reads one batch; a worker goes on to the end
+// Reads the node batch by batch. Scan lock held on entry and on return.
+// With `from`, a worker first opens the node (state kOpening) through that
+// folder, its parent. The walk reads one round; a worker goes on to the end
 // unless the walk has moved on and the read-ahead is full.
-void ListBatches(Scan* s, Node* n, DirScratch* scratch, Guard& g, bool once) {
+void ListBatches(Scan* s, Node* n, DirScratch* scratch, Guard& g, bool once, Node* from) {
     Lister l;
     l.sink.add = SinkAdd;
     l.s = s;
     l.n = n;
     l.dirs = 0;
+    l.count = 0;
     l.failed = false;
     l.mayAbandon = !n->walkLists;
     for (;;) {
         g.unlock();
-        bool more = ReadPlaceBatch(s->shared, n->place, scratch, &l.sink);
-        g.lock();
+        int r = kDirOpened;
+        if (from) {
+            r = OpenChildPlace(s->shared, from->place, n->openIsKey ? "" : n->open, n->openIsKey ? n->open : nullptr,
+                               n->openIsKey ? n->openLen : 0, n->place);
+        }
+        bool more = false;
+        if (r == kDirOpened) {
+            more = ReadPlaceBatch(s->shared, n->place, scratch, &l.sink);
+            // A small folder mostly ends with its first batch: the next read
+            // says so without a round through the lock in between.
+            if (more && l.count < 128 && !l.failed) more = ReadPlaceBatch(s->shared, n->place, scratch, &l.sink);
+        }
+        Acquire(g);
+        if (from) {
+            s->opening--;
+            if (r == kDirOpened && s->countFds) s->fdOpen++;
+            from->fdUsers--;
+            ReleaseByWorker(s, from);
+            from = nullptr;
+            if (r != kDirOpened) {
+                if (n->dropped) {
+                    n->state = kDone;
+                    ReleaseByWorker(s, n);
+                } else {
+                    n->state = r == kDirNoHandles ? kRetry : kFailed;
+                    WakeWalk(s, n);
+                }
+                return;
+            }
+            RelieveDescriptors(s, s->fdBudget);
+        }
         Publish(&l);
+        l.count = 0;
         if (l.failed) more = false;
         if (n->dropped && !n->walkLists) {
             n->state = kDone;
@@ -626,6 +671,8 @@ Node* NewChild(Scan* s, Node* parent, Rec* r) {
     r->child = n;
     parent->unopenedDirs--;
     s->availableDirs--;
+    // Its first buffer comes with it: the lister starts without the lock.
+    n->first = n->last = TakeChunk(s);
     return n;
 }
 
@@ -687,33 +734,9 @@ int FindWork(Scan* s, Node** out) {
     }
 }
 
-void RunOpen(Scan* s, Node* c, DirScratch* scratch, Guard& g) {
-    Node* p = c->parent;
-    g.unlock();
-    int r = OpenChildPlace(s->shared, p->place, c->openIsKey ? "" : c->open, c->openIsKey ? c->open : nullptr,
-                           c->openIsKey ? c->openLen : 0, c->place);
-    g.lock();
-    s->opening--;
-    if (r == kDirOpened && s->countFds) s->fdOpen++;
-    p->fdUsers--;
-    ReleaseByWorker(s, p);
-    if (c->dropped) {
-        c->state = kDone;
-        ReleaseByWorker(s, c);
-        return;
-    }
-    if (r != kDirOpened) {
-        c->state = r == kDirNoHandles ? kRetry : kFailed;
-        WakeWalk(s, c);
-        return;
-    }
-    RelieveDescriptors(s, s->fdBudget);
-    c->state = kListing;
-    ListBatches(s, c, scratch, g, false);
-}
-
 bool RunTasks(Scan* s, DirScratch* scratch) {
-    Guard g(s->lock);
+    Guard g(s->lock, std::defer_lock);
+    Acquire(g);
     bool any = false;
     for (;;) {
         Node* n = nullptr;
@@ -730,11 +753,7 @@ bool RunTasks(Scan* s, DirScratch* scratch) {
             s->starved = true;
             Offer(s);
         }
-        if (kind == kTaskOpen) {
-            RunOpen(s, n, scratch, g);
-        } else {
-            ListBatches(s, n, scratch, g, false);
-        }
+        ListBatches(s, n, scratch, g, false, kind == kTaskOpen ? n->parent : nullptr);
         s->inflight--;
         MaybeWakeWalk(s);
         if (ThePool().ringSize.load(std::memory_order_relaxed) > 1) break;  // let other scans have a turn
@@ -762,7 +781,7 @@ void WorkerMain() {
         unsigned gen = s->kickGen;
         g.unlock();
         bool worked = RunTasks(s, scratch);
-        g.lock();
+        Acquire(g);
         s->running--;
         if (!worked && s->kickGen == gen) s->wants = false;
         if (s->ending && s->running == 0) s->poolDone.notify_all();
@@ -806,7 +825,8 @@ void RaEnd(ListContext* ctx) {
         while (s->running > 0) s->poolDone.wait(g);
     }
     {
-        Guard g(s->lock);
+        Guard g(s->lock, std::defer_lock);
+        Acquire(g);
         // Give back every node slot's place, then the blocks.
         for (Node* n = s->freeNodes; n; n = n->freeNext) {
             DeleteDirPlace(n->place);
@@ -832,14 +852,15 @@ void PushTop(Scan* s, Node* n) {
 
 bool RaPushPath(ListContext* ctx, const char* path, int) {
     Scan* s = ScanOf(ctx);
-    Guard g(s->lock);
+    Guard g(s->lock, std::defer_lock);
+    Acquire(g);
     Node* n = TakeNode(s);
     if (!n) return false;
     n->state = kOpening;
     n->walkLists = true;
     g.unlock();
     int r = OpenRootPlace(s->shared, n->place, path);
-    g.lock();
+    Acquire(g);
     if (r != kDirOpened) {
         n->state = kDone;
         Recycle(s, n);
@@ -884,13 +905,13 @@ bool HoldPlace(Scan* s, Node* n, Guard& g) {
         int r = OpenChildPlace(s->shared, a->place, y->openIsKey ? "" : y->open, y->openIsKey ? y->open : nullptr,
                                y->openIsKey ? y->openLen : 0, y->place);
         if (r == kDirNoHandles) {
-            g.lock();
+            Acquire(g);
             RelieveDescriptors(s, 0);
             g.unlock();
             r = OpenChildPlace(s->shared, a->place, y->openIsKey ? "" : y->open, y->openIsKey ? y->open : nullptr,
                                y->openIsKey ? y->openLen : 0, y->place);
         }
-        g.lock();
+        Acquire(g);
         y->busyPlace = false;
         if (r != kDirOpened) {
             ok = false;
@@ -927,7 +948,7 @@ bool OpenByWalk(Scan* s, Node* parent, Node* c, Guard& g) {
         g.unlock();
         r = OpenChildPlace(s->shared, parent->place, c->openIsKey ? "" : c->open, c->openIsKey ? c->open : nullptr,
                            c->openIsKey ? c->openLen : 0, c->place);
-        g.lock();
+        Acquire(g);
         if (r != kDirNoHandles) break;
         RelieveDescriptors(s, 0);
     }
@@ -948,7 +969,8 @@ bool RaPushChild(ListContext* ctx, int) {
     Node* n = s->top;
     if (!n || !n->curRec || n->curRec->kind != kListDir) return false;
     Rec* r = n->curRec;
-    Guard g(s->lock);
+    Guard g(s->lock, std::defer_lock);
+    Acquire(g);
     n->curEntered = true;
     Node* c = r->child;
     if (!c) {
@@ -980,7 +1002,8 @@ bool RaNext(ListContext* ctx, ListEntry* e) {
     if (n->curRec && n->curRec->kind == kListDir && !n->curEntered) {
         // Passed without entering: what was read ahead below it goes, and
         // the scout must not take it.
-        Guard g(s->lock);
+        Guard g(s->lock, std::defer_lock);
+        Acquire(g);
         Rec* r = n->curRec;
         if (r->child) {
             Drop(s, r->child);
@@ -1004,7 +1027,8 @@ bool RaNext(ListContext* ctx, ListEntry* e) {
             e->kind = r->kind;
             return true;
         }
-        Guard g(s->lock);
+        Guard g(s->lock, std::defer_lock);
+        Acquire(g);
         for (;;) {
             if (!n->cur && n->first) {
                 n->cur = n->first;
@@ -1039,7 +1063,7 @@ bool RaNext(ListContext* ctx, ListEntry* e) {
                 n->state = kListing;
                 n->walkLists = true;
                 IdleRemove(s, n);
-                ListBatches(s, n, s->scratch, g, true);
+                ListBatches(s, n, s->scratch, g, true, nullptr);
                 continue;
             }
             WalkWait(s, n, g);
@@ -1051,7 +1075,8 @@ void RaPop(ListContext* ctx) {
     Scan* s = ScanOf(ctx);
     Node* n = s->top;
     if (!n) return;
-    Guard g(s->lock);
+    Guard g(s->lock, std::defer_lock);
+    Acquire(g);
     Node* up = n->parent ? n->parent : n->below;
     if (n == s->root) s->root = nullptr;
     Drop(s, n);

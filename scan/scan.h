@@ -11,11 +11,15 @@
 // 1 asks every running scan to stop; read relaxed before each entry.
 typedef std::atomic<unsigned char> StopFlag;
 
+// With the platform's listing, worker threads from a pool shared by all
+// scans read folders ahead of the walk; the results are exactly those of the
+// walk on its own. A caller's listing is only ever called from the thread
+// that runs the scan, one folder at a time, as without workers.
 struct ScanEnv {
     const StopFlag* stop;                 // required
     const ListingOps* listing;            // null: the platform's listing
     void* (*allocRecords)(size_t bytes);  // null: malloc; the array is released with free
-    int threads;                          // 1: no threads; N: N workers read ahead; 0: the default
+    int threads;                          // 0: workers as the machine suits; 1: none; N: N workers
 };
 
 struct Breakdown {
