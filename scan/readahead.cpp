@@ -35,6 +35,7 @@ namespace {
 const int kChunkBytes = 4096;
 const int kChunkCap = 768;  // chunks the read-ahead of one scan may hold: 3 MiB
 const int kNodeCap = 768;   // folders in flight beyond the walk's own
+const int kAheadInFolder = 64;  // chunks read ahead in the walk's own folder
 const int kChunkBlock = 16;
 const int kNodeBlock = 32;
 const int kMaxPoolThreads = 64;
@@ -90,6 +91,7 @@ struct Node {
     int unopenedDirs;  // published folder entries that have no node yet
     Chunk* first;
     Chunk* last;
+    int chunks;  // in the chain
     // The scout's position: the next record to look at for read-ahead.
     Chunk* handChunk;
     int handOff;
@@ -531,6 +533,7 @@ bool SinkAdd(DirSink* sink, const char* name, int nameLen, const void* key, int 
         }
         (c ? c->next : n->first) = fresh;
         n->last = fresh;
+        n->chunks++;
         c = fresh;
         WakeWalk(s, n);
     }
@@ -611,8 +614,10 @@ void ListBatches(Scan* s, Node* n, DirScratch* scratch, Guard& g, bool once, Nod
         WakeWalk(s, n);
         if (s->availableDirs > 0) Offer(s);
         if (!more) break;
-        if (once || (!n->head && ReadAheadFull(s, 100)) || s->abandon.load(std::memory_order_relaxed) ||
-            Stopped(s)) {
+        // The walk's own folder may go past the read-ahead's limits (the walk
+        // never waits on them), but not by more than its own share.
+        if (once || (n->head ? n->chunks >= kAheadInFolder : ReadAheadFull(s, 100)) ||
+            s->abandon.load(std::memory_order_relaxed) || Stopped(s)) {
             n->state = kIdle;
             break;
         }
@@ -673,6 +678,7 @@ Node* NewChild(Scan* s, Node* parent, Rec* r) {
     s->availableDirs--;
     // Its first buffer comes with it: the lister starts without the lock.
     n->first = n->last = TakeChunk(s);
+    n->chunks = n->first ? 1 : 0;
     return n;
 }
 
@@ -693,7 +699,7 @@ enum TaskKind { kTaskNone, kTaskOpen, kTaskContinue };
 int FindWork(Scan* s, Node** out) {
     if (Stopped(s) || s->abandon.load(std::memory_order_relaxed)) return kTaskNone;
     Node* h = s->top;
-    if (h && h->state == kIdle && !h->busyPlace && PlaceIsOpen(h->place)) {
+    if (h && h->state == kIdle && !h->busyPlace && h->chunks < kAheadInFolder && PlaceIsOpen(h->place)) {
         h->state = kListing;
         h->walkLists = false;
         IdleRemove(s, h);
@@ -1048,6 +1054,7 @@ bool RaNext(ListContext* ctx, ListEntry* e) {
                         n->handOff = 0;
                     }
                     GiveChunk(s, done);
+                    n->chunks--;
                     if (!ReadAheadFull(s, 75)) Offer(s);
                     continue;
                 }
