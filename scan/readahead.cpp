@@ -1106,8 +1106,9 @@ ListingOps ReadAheadListing(const ReadAheadConfig* config) {
 int DefaultScanWorkers() {
     unsigned cores = std::thread::hardware_concurrency();
     if (cores == 0) cores = 2;
-    // Most of a worker's time is spent waiting for the disk on a cold
-    // cache: many more requests in flight than cores pay off there.
-    int n = static_cast<int>(cores) * 4;
-    return n < 4 ? 4 : n > 32 ? 32 : n;
+    // On a cold cache a worker mostly waits for the disk: many more
+    // requests in flight than cores pay off there, and cost little when
+    // everything is cached.
+    int n = static_cast<int>(cores) * 8;
+    return n < 8 ? 8 : n > kMaxPoolThreads ? kMaxPoolThreads : n;
 }
