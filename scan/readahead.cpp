@@ -20,6 +20,7 @@
 #include "readahead.h"
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>

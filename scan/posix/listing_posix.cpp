@@ -21,9 +21,14 @@
 #include <new>
 #include <vector>
 
-#ifdef __linux__
-#include <linux/openat2.h>
 #include <sys/resource.h>
+#ifdef __linux__
+#if defined(__has_include)
+#if __has_include(<linux/openat2.h>)
+#include <linux/openat2.h>
+#define TF_HAVE_OPENAT2 1
+#endif
+#endif
 #include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -438,9 +443,13 @@ bool IsPseudoShared(DirShared* shared, dev_t dev, int fd) {
 
 int OpenFailure() { return errno == EMFILE || errno == ENFILE ? kDirNoHandles : kDirUnlistable; }
 
-#ifdef __linux__
-// -1 not yet known, 0 missing (old kernel or filtered), 1 present.
-std::atomic<int> g_haveOpenat2(-1);
+#ifdef TF_HAVE_OPENAT2
+// Whether the kernel has openat2: -1 not yet known, 0 missing (an old
+// kernel, or a filter refuses it), 1 present.
+std::atomic<int>& Openat2State() {
+    static std::atomic<int> state(-1);
+    return state;
+}
 #endif
 
 }  // namespace
@@ -487,20 +496,20 @@ int OpenChildPlace(DirShared* shared, const DirPlace* parent, const char* name, 
     int fd = -1;
     dev_t dev = parent->dev;
     bool checked = false;
-#ifdef __linux__
+#ifdef TF_HAVE_OPENAT2
     // Refusing to cross a mount point spares a stat of every folder: only
     // mount points need their file system looked at.
-    if (g_haveOpenat2.load(std::memory_order_relaxed) != 0) {
+    if (Openat2State().load(std::memory_order_relaxed) != 0) {
         struct open_how how;
         std::memset(&how, 0, sizeof how);
         how.flags = flags;
         how.resolve = RESOLVE_NO_XDEV;
         fd = static_cast<int>(syscall(SYS_openat2, parent->fd, name, &how, sizeof how));
         if (fd >= 0) {
-            g_haveOpenat2.store(1, std::memory_order_relaxed);
+            Openat2State().store(1, std::memory_order_relaxed);
             checked = true;
         } else if (errno == ENOSYS || errno == EPERM || errno == EINVAL || errno == E2BIG) {
-            g_haveOpenat2.store(0, std::memory_order_relaxed);
+            Openat2State().store(0, std::memory_order_relaxed);
         } else if (errno != EXDEV) {
             return OpenFailure();
         }
