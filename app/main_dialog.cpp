@@ -83,7 +83,7 @@ INT_PTR OnSize(HWND hwnd, LPARAM lParam) {
 
     // Any size change makes the status bar place itself across the bottom
     // at its own height; a width of 0 always is a change.
-    RECT bar;
+    RECT bar = {0, 0, 0, 0};
     GetWindowRect(g_hwndStatus, &bar);
     SetWindowPos(g_hwndStatus, nullptr, 0, 0, client.left, client.bottom - (bar.bottom - bar.top),
                  SWP_NOMOVE | SWP_NOZORDER);

@@ -517,3 +517,24 @@ TEST_F(MainWindow, StressOverlappingCommands) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Resources, ManifestAndVersion) {
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC res = FindResourceA(self, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(res, nullptr);
+    std::string manifest(static_cast<const char*>(LockResource(LoadResource(self, res))), SizeofResource(self, res));
+    for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", ">UTF-8</activeCodePage>",
+                             ">true</longPathAware>"}) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
+    // The manifest is in force: file names reach the 8-bit code as UTF-8.
+    EXPECT_EQ(GetACP(), 65001u);
+    EXPECT_NE(FindResourceA(self, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16)), nullptr);  // VERSIONINFO
+    HICON icon = static_cast<HICON>(LoadImageA(self, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, 32, 32, 0));
+    EXPECT_NE(icon, nullptr);
+    if (icon) DestroyIcon(icon);
+}
+
+}  // namespace
