@@ -57,3 +57,16 @@ void ResetPlace(DirPlace* place);
 // Reads one batch of entries into the sink. Returns false at the end of the
 // listing (or on any error, which ends it as if complete).
 bool ReadPlaceBatch(DirShared* shared, DirPlace* place, DirScratch* scratch, DirSink* sink);
+
+// The same batch in two steps, so that several threads can share the sizes
+// of a large one: first the names, by one thread, into its scratch; then the
+// entries between two marks, by any threads at once, each into its own sink;
+// then the end, which moves the position past the batch. ReadPlaceNames
+// returns the number of names read (0 at the end of the listing), or -1
+// where the platform reads names and sizes in one step.
+int ReadPlaceNames(DirShared* shared, DirPlace* place, DirScratch* scratch);
+// Cuts the names into pieces of about `per` entries: marks[0..pieces].
+int CutPlaceNames(const DirScratch* scratch, int per, int* marks, int maxPieces);
+void StatPlaceNames(DirShared* shared, const DirPlace* place, const DirScratch* scratch, int from, int to,
+                    DirSink* sink);
+void EndPlaceNames(DirPlace* place, const DirScratch* scratch);

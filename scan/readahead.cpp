@@ -41,6 +41,10 @@ const int kChunkBlock = 16;
 const int kNodeBlock = 32;
 const int kMaxPoolThreads = 64;
 const int kOpenMax = 528;   // a name (POSIX) or a UTF-16 key (Windows) for reopening
+const int kSplitFrom = 96;  // a batch of more names than this shares its stats out
+const int kPieceNames = 48;
+const int kMaxPieces = 16;
+const int kSplits = 8;      // batches of one scan shared out at once
 
 struct Node;
 
@@ -121,6 +125,26 @@ struct Node {
     char open[kOpenMax];
 };
 
+// One piece of a shared batch: the entries between two marks, read into a
+// chain of its own that the batch's reader links in order.
+struct Piece {
+    Chunk* first;
+    Chunk* last;
+    int chunks;
+    int dirs;
+};
+
+struct Split {
+    bool inUse;
+    Node* node;
+    DirScratch* scratch;
+    int count;  // pieces
+    int next;   // the first piece nobody took
+    int done;
+    int marks[kMaxPieces + 1];
+    Piece pieces[kMaxPieces];
+};
+
 struct Scan;
 
 struct Pool {
@@ -135,6 +159,9 @@ struct Pool {
 struct Scan {
     std::mutex lock;
     std::condition_variable walkCv;
+    std::condition_variable splitCv;
+    Split splits[kSplits] = {};
+    int splitsOpen = 0;  // splits with pieces nobody took
     const std::atomic<unsigned char>* stop;
     std::atomic<bool> abandon{false};
     int limit;
@@ -489,6 +516,7 @@ struct Lister {
     DirSink sink;
     Scan* s;
     Node* n;
+    Piece* piece;  // a piece's own chain instead of the node's
     int dirs;
     int count;  // entries taken since the last publication
     bool failed;
@@ -512,8 +540,8 @@ bool SinkAdd(DirSink* sink, const char* name, int nameLen, const void* key, int 
     Lister* l = reinterpret_cast<Lister*>(sink);
     Scan* s = l->s;
     if (l->failed) return true;
-    // A walk that has stopped or ended wants nothing more read ahead.
-    if (l->mayAbandon && (s->abandon.load(std::memory_order_relaxed) || Stopped(s))) return false;
+    // An ended walk wants nothing more.
+    if (l->mayAbandon && s->abandon.load(std::memory_order_relaxed)) return false;
     if (nameLen > 0xFFFF - 1 || keyLen > 0xFFFF) return true;
     int need = RecSize(nameLen, keyLen);
     if (need > static_cast<int>(sizeof(Chunk::data))) {
@@ -522,21 +550,28 @@ bool SinkAdd(DirSink* sink, const char* name, int nameLen, const void* key, int 
         return true;
     }
     Node* n = l->n;
-    Chunk* c = n->last;
+    Piece* piece = l->piece;
+    Chunk* c = piece ? piece->last : n->last;
     if (!c || c->fill + need > static_cast<int>(sizeof c->data)) {
         Guard g(s->lock, std::defer_lock);
         Acquire(g);
-        Publish(l);
         Chunk* fresh = TakeChunk(s);
         if (!fresh) {
             l->failed = true;  // out of memory: the listing ends as if complete
             return true;
         }
-        (c ? c->next : n->first) = fresh;
-        n->last = fresh;
-        n->chunks++;
+        if (piece) {
+            (c ? c->next : piece->first) = fresh;
+            piece->last = fresh;
+            piece->chunks++;
+        } else {
+            Publish(l);
+            (c ? c->next : n->first) = fresh;
+            n->last = fresh;
+            n->chunks++;
+            WakeWalk(s, n);
+        }
         c = fresh;
-        WakeWalk(s, n);
     }
     Rec* r = reinterpret_cast<Rec*>(c->data + c->fill);
     r->bytes = bytes;
@@ -556,19 +591,99 @@ bool SinkAdd(DirSink* sink, const char* name, int nameLen, const void* key, int 
     return true;
 }
 
+void InitLister(Lister* l, Scan* s, Node* n, Piece* piece, bool mayAbandon) {
+    l->sink.add = SinkAdd;
+    l->s = s;
+    l->n = n;
+    l->piece = piece;
+    l->dirs = 0;
+    l->count = 0;
+    l->failed = false;
+    l->mayAbandon = mayAbandon;
+}
+
+void RunPiece(Scan* s, Split* sp, int i) {
+    Piece* piece = &sp->pieces[i];
+    Lister l;
+    InitLister(&l, s, sp->node, piece, true);
+    StatPlaceNames(s->shared, sp->node->place, sp->scratch, sp->marks[i], sp->marks[i + 1], &l.sink);
+    piece->dirs = l.dirs;
+}
+
+void Offer(Scan* s);
+
+// Reads the sizes of a large batch of names with whichever workers come to
+// help, then links the pieces into the node in listing order. Called and
+// returns without the scan's lock.
+void ShareBatch(Scan* s, Node* n, DirScratch* scratch, Lister* l, Guard& g) {
+    Acquire(g);
+    Split* sp = nullptr;
+    for (Split& x : s->splits) {
+        if (!x.inUse) {
+            sp = &x;
+            break;
+        }
+    }
+    if (!sp) {
+        g.unlock();
+        StatPlaceNames(s->shared, n->place, scratch, 0, 1 << 30, &l->sink);
+        return;
+    }
+    // The node's own records so far come first.
+    if (n->last) n->last->used = n->last->fill;
+    sp->inUse = true;
+    sp->node = n;
+    sp->scratch = scratch;
+    sp->count = CutPlaceNames(scratch, kPieceNames, sp->marks, kMaxPieces);
+    sp->next = 0;
+    sp->done = 0;
+    for (int i = 0; i < sp->count; i++) sp->pieces[i] = Piece{nullptr, nullptr, 0, 0};
+    s->splitsOpen++;
+    s->starved = true;
+    Offer(s);
+    while (sp->next < sp->count) {
+        int i = sp->next++;
+        if (sp->next == sp->count) s->splitsOpen--;
+        g.unlock();
+        RunPiece(s, sp, i);
+        Acquire(g);
+        sp->done++;
+    }
+    while (sp->done < sp->count) s->splitCv.wait(g);
+    for (int i = 0; i < sp->count; i++) {
+        Piece* p = &sp->pieces[i];
+        if (!p->first) continue;
+        for (Chunk* c = p->first; c; c = c->next) c->used = c->fill;
+        (n->last ? n->last->next : n->first) = p->first;
+        n->last = p->last;
+        n->chunks += p->chunks;
+        l->dirs += p->dirs;
+    }
+    sp->inUse = false;
+    g.unlock();
+}
+
+// One batch of the node, without the scan's lock; false at the end.
+bool ReadRound(Scan* s, Node* n, DirScratch* scratch, Lister* l, Guard& g) {
+    int names = ReadPlaceNames(s->shared, n->place, scratch);
+    if (names < 0) return ReadPlaceBatch(s->shared, n->place, scratch, &l->sink);
+    if (names == 0) return false;
+    if (names > kSplitFrom && s->limit > 1) {
+        ShareBatch(s, n, scratch, l, g);
+    } else {
+        StatPlaceNames(s->shared, n->place, scratch, 0, 1 << 30, &l->sink);
+    }
+    EndPlaceNames(n->place, scratch);
+    return true;
+}
+
 // Reads the node batch by batch. Scan lock held on entry and on return.
 // With `from`, a worker first opens the node (state kOpening) through that
 // folder, its parent. The walk reads one round; a worker goes on to the end
 // unless the walk has moved on and the read-ahead is full.
 void ListBatches(Scan* s, Node* n, DirScratch* scratch, Guard& g, bool once, Node* from) {
     Lister l;
-    l.sink.add = SinkAdd;
-    l.s = s;
-    l.n = n;
-    l.dirs = 0;
-    l.count = 0;
-    l.failed = false;
-    l.mayAbandon = !n->walkLists;
+    InitLister(&l, s, n, nullptr, !n->walkLists);
     for (;;) {
         g.unlock();
         int r = kDirOpened;
@@ -578,10 +693,10 @@ void ListBatches(Scan* s, Node* n, DirScratch* scratch, Guard& g, bool once, Nod
         }
         bool more = false;
         if (r == kDirOpened) {
-            more = ReadPlaceBatch(s->shared, n->place, scratch, &l.sink);
+            more = ReadRound(s, n, scratch, &l, g);
             // A small folder mostly ends with its first batch: the next read
             // says so without a round through the lock in between.
-            if (more && l.count < 128 && !l.failed) more = ReadPlaceBatch(s->shared, n->place, scratch, &l.sink);
+            if (more && l.count < 128 && !l.failed) more = ReadRound(s, n, scratch, &l, g);
         }
         Acquire(g);
         if (from) {
@@ -693,11 +808,11 @@ void HandPast(Node* n, Rec* r) {
     }
 }
 
-enum TaskKind { kTaskNone, kTaskOpen, kTaskContinue };
+enum TaskKind { kTaskNone, kTaskOpen, kTaskContinue, kTaskPiece };
 
 // The first folder, in the walk's order, that nobody has opened; or the
 // walk's own folder when it waits for more of it and nobody reads it.
-int FindWork(Scan* s, Node** out) {
+int FindWork(Scan* s, Node** out, Split** split, int* piece) {
     if (Stopped(s) || s->abandon.load(std::memory_order_relaxed)) return kTaskNone;
     Node* h = s->top;
     if (h && h->state == kIdle && !h->busyPlace && h->chunks < kAheadInFolder && PlaceIsOpen(h->place)) {
@@ -706,6 +821,18 @@ int FindWork(Scan* s, Node** out) {
         IdleRemove(s, h);
         *out = h;
         return kTaskContinue;
+    }
+    if (s->splitsOpen > 0) {
+        // Help with a large batch: it holds up a folder in the walk's way.
+        for (int k = 0; k < kSplits; k++) {
+            Split* sp = &s->splits[k];
+            if (sp->inUse && sp->next < sp->count) {
+                *piece = sp->next++;
+                if (sp->next == sp->count) s->splitsOpen--;
+                *split = sp;
+                return kTaskPiece;
+            }
+        }
     }
     if (s->availableDirs <= 0 || ReadAheadFull(s, 100) || !s->root) return kTaskNone;
     Node* n = s->root;
@@ -747,7 +874,9 @@ bool RunTasks(Scan* s, DirScratch* scratch) {
     bool any = false;
     for (;;) {
         Node* n = nullptr;
-        int kind = FindWork(s, &n);
+        Split* sp = nullptr;
+        int pieceIndex = 0;
+        int kind = FindWork(s, &n, &sp, &pieceIndex);
         if (kind == kTaskNone) {
             s->starved = true;
             MaybeWakeWalk(s);
@@ -760,7 +889,14 @@ bool RunTasks(Scan* s, DirScratch* scratch) {
             s->starved = true;
             Offer(s);
         }
-        ListBatches(s, n, scratch, g, false, kind == kTaskOpen ? n->parent : nullptr);
+        if (kind == kTaskPiece) {
+            g.unlock();
+            RunPiece(s, sp, pieceIndex);
+            Acquire(g);
+            if (++sp->done == sp->count) s->splitCv.notify_all();
+        } else {
+            ListBatches(s, n, scratch, g, false, kind == kTaskOpen ? n->parent : nullptr);
+        }
         s->inflight--;
         MaybeWakeWalk(s);
         if (ThePool().ringSize.load(std::memory_order_relaxed) > 1) break;  // let other scans have a turn

@@ -60,6 +60,20 @@ void MakeRandomTree(const std::string& root, unsigned seed, int folders, int fil
     }
 }
 
+// One wide folder somewhere in the tree, so large that its sizes are read
+// by several workers at once, with folders mixed in among its files.
+void AddWideFolder(const std::string& root, unsigned seed, int files) {
+    std::mt19937 rng(seed);
+    std::string wide = Join(Join(root, "d1"), "wide");
+    for (int i = 0; i < files; i++) {
+        if (i % 40 == 7) {
+            MakeFile(Join(Join(wide, "sub" + std::to_string(i)), "x"), rng() % 3000);
+        } else {
+            MakeFile(Join(wide, "w" + std::to_string(i)), rng() % 6 == 0 ? 0 : 1 + rng() % 9000);
+        }
+    }
+}
+
 void Describe(std::string* out, const FolderSummary& s) {
     char line[400];
     std::snprintf(line, sizeof line, "%llu %u %u |", static_cast<unsigned long long>(s.totalBytes), s.fileCount,
@@ -147,6 +161,7 @@ TEST(ParallelScan, SameResultsAsSequentialOnRandomTrees) {
     for (unsigned seed : {1u, 2u, 3u}) {
         TempDir t;
         MakeRandomTree(t.path(), seed, 60 + static_cast<int>(seed) * 20, 400);
+        if (seed == 3) AddWideFolder(t.path(), seed, 1500);
         const std::string breakdown = BreakdownText(t.path(), 1);
         const std::string tree = TreeText(t.path(), 1);
         for (int threads : {2, 3, 8, 0}) {
@@ -161,6 +176,7 @@ TEST(ParallelScan, SameResultsAsSequentialOnRandomTrees) {
 TEST(ParallelScan, StopAtAnyMomentGivesWhatASequentialStopGives) {
     TempDir t;
     MakeRandomTree(t.path(), 11, 40, 250);
+    AddWideFolder(t.path(), 11, 400);
     const std::set<std::string> possible = SequentialStops(t.path());
     ASSERT_GT(possible.size(), 100u);
     const std::string complete = BreakdownText(t.path(), 1);

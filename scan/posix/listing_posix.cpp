@@ -411,6 +411,7 @@ struct DirPlace {
 
 struct DirScratch {
     char buf[16 * 1024];
+    int len;  // bytes of names read by ReadPlaceNames
 };
 
 struct DirShared {
@@ -653,3 +654,96 @@ bool ReadPlaceBatch(DirShared*, DirPlace* place, DirScratch* scratch, DirSink* s
 const ListingOps* PlatformListing() { return &kPosixListing; }
 
 char PathSeparator() { return '/'; }
+
+#ifdef __linux__
+namespace {
+
+// One entry of a batch: its kind and size, from the listing and a stat.
+// False when the entry is to be left out.
+bool ExamineEntry(int dirFd, const LinuxDirent64* d, int* kind, uint64_t* bytes) {
+    const char* name = d->d_name;
+    if (IsSkippedName(name)) return false;
+    *kind = kListFile;
+    *bytes = 0;
+    if (d->d_type == DT_DIR) {
+        *kind = kListDir;  // its own size never counts; whether it can be entered shows when it is opened
+        return true;
+    }
+    struct stat st;
+    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno != ENOENT;  // gone meanwhile
+    if (S_ISDIR(st.st_mode)) {
+        *kind = kListDir;
+    } else if (st.st_size > 0) {
+        *bytes = static_cast<uint64_t>(st.st_size);
+    }
+    return true;
+}
+
+}  // namespace
+
+int ReadPlaceNames(DirShared*, DirPlace* place, DirScratch* scratch) {
+    scratch->len = 0;
+    if (place->eof || place->fd < 0) return 0;
+    place->started = true;
+    if (place->seek) {
+        place->seek = false;
+        if (lseek(place->fd, static_cast<off_t>(place->resumeOff), SEEK_SET) < 0) {
+            place->eof = true;
+            return 0;
+        }
+    }
+    long n = syscall(SYS_getdents64, place->fd, scratch->buf, sizeof scratch->buf);
+    if (n <= 0) {
+        place->eof = true;
+        return 0;
+    }
+    scratch->len = static_cast<int>(n);
+    int count = 0;
+    for (long pos = 0; pos < n; pos += reinterpret_cast<LinuxDirent64*>(scratch->buf + pos)->d_reclen) count++;
+    return count;
+}
+
+int CutPlaceNames(const DirScratch* scratch, int per, int* marks, int maxPieces) {
+    int pieces = 0;
+    int inPiece = 0;
+    marks[0] = 0;
+    for (int pos = 0; pos < scratch->len;) {
+        pos += reinterpret_cast<const LinuxDirent64*>(scratch->buf + pos)->d_reclen;
+        if (++inPiece == per && pieces + 1 < maxPieces && pos < scratch->len) {
+            marks[++pieces] = pos;
+            inPiece = 0;
+        }
+    }
+    marks[++pieces] = scratch->len;
+    return pieces;
+}
+
+void StatPlaceNames(DirShared*, const DirPlace* place, const DirScratch* scratch, int from, int to,
+                    DirSink* sink) {
+    if (to > scratch->len) to = scratch->len;
+    for (int pos = from; pos < to;) {
+        const LinuxDirent64* d = reinterpret_cast<const LinuxDirent64*>(scratch->buf + pos);
+        pos += d->d_reclen;
+        int kind;
+        uint64_t bytes;
+        if (!ExamineEntry(place->fd, d, &kind, &bytes)) continue;
+        if (!sink->add(sink, d->d_name, static_cast<int>(std::strlen(d->d_name)), nullptr, 0, kind, bytes)) return;
+    }
+}
+
+void EndPlaceNames(DirPlace* place, const DirScratch* scratch) {
+    int last = -1;
+    for (int pos = 0; pos < scratch->len; pos += reinterpret_cast<const LinuxDirent64*>(scratch->buf + pos)->d_reclen) {
+        last = pos;
+    }
+    if (last >= 0) place->resumeOff = reinterpret_cast<const LinuxDirent64*>(scratch->buf + last)->d_off;
+}
+#else
+int ReadPlaceNames(DirShared*, DirPlace*, DirScratch*) { return -1; }
+int CutPlaceNames(const DirScratch*, int, int* marks, int) {
+    marks[0] = marks[1] = 0;
+    return 1;
+}
+void StatPlaceNames(DirShared*, const DirPlace*, const DirScratch*, int, int, DirSink*) {}
+void EndPlaceNames(DirPlace*, const DirScratch*) {}
+#endif

@@ -381,3 +381,12 @@ bool ReadPlaceBatch(DirShared*, DirPlace* place, DirScratch* scratch, DirSink* s
 const ListingOps* PlatformListing() { return &kWin32Listing; }
 
 char PathSeparator() { return '\\'; }
+
+// Names and sizes come in one step here.
+int ReadPlaceNames(DirShared*, DirPlace*, DirScratch*) { return -1; }
+int CutPlaceNames(const DirScratch*, int, int* marks, int) {
+    marks[0] = marks[1] = 0;
+    return 1;
+}
+void StatPlaceNames(DirShared*, const DirPlace*, const DirScratch*, int, int, DirSink*) {}
+void EndPlaceNames(DirPlace*, const DirScratch*) {}
