@@ -10,8 +10,11 @@
 #     --runs N         timed runs per command (default 10 warm, 5 cold)
 #     --warmup N       untimed runs first, warm only (default 2)
 #     --threads N      threads for the "tfbench" row (default 0: the scan's default)
-#     --baseline BIN   add a "baseline" row: another tfbench binary, single-threaded
-#                      (e.g. one built from an older commit)
+#     --commit REV     measure the code of commit REV, built from a snapshot in
+#                      $DATA/snap-REV, instead of the working tree (which other
+#                      work may be changing meanwhile)
+#     --baseline REV   add a "baseline" row, single-threaded: the tfbench of commit
+#                      REV (built the same way), or a tfbench binary given by path
 #     --no-peers       time only tfbench
 #     --no-check       skip the agreement check
 #     --no-time        skip the timing
@@ -23,7 +26,8 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=${TFBENCH_BUILD:-$ROOT/build/bench}
+WORKBUILD=${TFBENCH_BUILD:-$ROOT/build/bench}
+BUILD=$WORKBUILD
 DATA=/work/benchdata
 SIZE=1m
 DIR=""
@@ -32,13 +36,14 @@ RUNS=""
 WARMUP=2
 THREADS=0
 BASELINE=""
+COMMIT=""
 PEERS=1
 CHECK=1
 TIME=1
 MEMORY=0
 SYSCALLS=0
 
-usage() { sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+usage() { sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 while [ $# -gt 0 ]; do
     case "$1" in
         --dir) DIR=$2; shift ;;
@@ -49,6 +54,7 @@ while [ $# -gt 0 ]; do
         --warmup) WARMUP=$2; shift ;;
         --threads) THREADS=$2; shift ;;
         --baseline) BASELINE=$2; shift ;;
+        --commit) COMMIT=$2; shift ;;
         --no-peers) PEERS=0 ;;
         --no-check) CHECK=0 ;;
         --no-time) TIME=0 ;;
@@ -62,8 +68,6 @@ done
 case "$SIZE" in 1m|200k) ;; *) echo "--size is 1m or 200k" >&2; exit 2 ;; esac
 [ -n "$RUNS" ] || { [ "$COLD" = 1 ] && RUNS=5 || RUNS=10; }
 
-TFBENCH=$BUILD/bench/tfbench
-GENTREE=$BUILD/bench/gentree
 RESULTS=$DATA/results
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
@@ -71,11 +75,29 @@ mkdir -p "$RESULTS"
 
 # Release build without sanitizers, only the two benchmark programs.
 build() {
-    if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-        cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTALLYFIELD_SANITIZE= \
+    if [ ! -f "$WORKBUILD/CMakeCache.txt" ]; then
+        cmake -S "$ROOT" -B "$WORKBUILD" -DCMAKE_BUILD_TYPE=Release -DTALLYFIELD_SANITIZE= \
               -DTALLYFIELD_TESTS=OFF -DTALLYFIELD_BENCH=ON >/dev/null
     fi
-    cmake --build "$BUILD" -j2 --target tfbench gentree >/dev/null
+    cmake --build "$WORKBUILD" -j2 --target tfbench gentree >/dev/null
+}
+
+# Builds the benchmark programs of one commit from a snapshot of its files
+# and prints the build folder.
+snapshot() {
+    local rev
+    rev=$(git -C "$ROOT" rev-parse --short "$1^{commit}") || { echo "no commit $1" >&2; exit 2; }
+    local src=$DATA/snap-$rev
+    if [ ! -f "$src/build/CMakeCache.txt" ]; then
+        rm -rf "$src"
+        mkdir -p "$src"
+        git -C "$ROOT" archive "$rev" | tar -x -C "$src"
+        cmake -S "$src" -B "$src/build" -DCMAKE_BUILD_TYPE=Release -DTALLYFIELD_SANITIZE= \
+              -DTALLYFIELD_TESTS=OFF -DTALLYFIELD_BENCH=ON >/dev/null
+    fi
+    cmake --build "$src/build" -j2 --target tfbench >/dev/null
+    cmake --build "$src/build" -j2 --target gentree >/dev/null 2>&1 || true
+    echo "$src/build"
 }
 
 tools() {
@@ -250,7 +272,18 @@ syscalls() {
     done
 }
 
-build
+if [ -n "$COMMIT" ]; then
+    BUILD=$(snapshot "$COMMIT")
+else
+    build
+fi
+TFBENCH=$BUILD/bench/tfbench
+GENTREE=$BUILD/bench/gentree
+[ -x "$GENTREE" ] || { build; GENTREE=$WORKBUILD/bench/gentree; }
+if [ -n "$BASELINE" ] && [ ! -x "$BASELINE" ]; then
+    BASELINE=$(snapshot "$BASELINE")/bench/tfbench
+fi
+echo "== tfbench: $TFBENCH${BASELINE:+; baseline: $BASELINE}"
 tools
 if [ -z "$DIR" ]; then DIR=$(tree_of "$SIZE"); fi
 DIR=${DIR%/}
