@@ -15,6 +15,7 @@
 #                      work may be changing meanwhile)
 #     --baseline REV   add a "baseline" row, single-threaded: the tfbench of commit
 #                      REV (built the same way), or a tfbench binary given by path
+#     --limit S        end a timed run after S seconds (default 600)
 #     --no-peers       time only tfbench
 #     --no-check       skip the agreement check
 #     --no-time        skip the timing
@@ -37,13 +38,14 @@ WARMUP=2
 THREADS=0
 BASELINE=""
 COMMIT=""
+LIMIT=600
 PEERS=1
 CHECK=1
 TIME=1
 MEMORY=0
 SYSCALLS=0
 
-usage() { sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+usage() { sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 while [ $# -gt 0 ]; do
     case "$1" in
         --dir) DIR=$2; shift ;;
@@ -55,6 +57,7 @@ while [ $# -gt 0 ]; do
         --threads) THREADS=$2; shift ;;
         --baseline) BASELINE=$2; shift ;;
         --commit) COMMIT=$2; shift ;;
+        --limit) LIMIT=$2; shift ;;
         --no-peers) PEERS=0 ;;
         --no-check) CHECK=0 ;;
         --no-time) TIME=0 ;;
@@ -192,7 +195,8 @@ timing() {
     local drop="sync; echo 3 > /proc/sys/vm/drop_caches"
     local db=$TMP/duc.db
     local names=() cmds=() preps=()
-    add() { names+=("$1"); cmds+=("$2"); preps+=("$3"); }
+    # Every command runs under the same timeout, so a hung scan fails the run.
+    add() { names+=("$1"); cmds+=("timeout -k 10 $LIMIT $2"); preps+=("$3"); }
     local base=":"
     [ "$COLD" = 1 ] && base=$drop
     [ -z "$BASELINE" ] || add "baseline" "'$BASELINE' --threads 1 '$dir'" "$base"
