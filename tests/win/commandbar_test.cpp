@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commandbar.h"
+#include "main_window.h"
 #include "resource.h"
 
 namespace {
@@ -39,14 +40,7 @@ HWND MakeParent() {
     return hwnd;
 }
 
-void Pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
+using mainwindow::Pump;
 
 class CommandBar : public testing::Test {
 protected:

@@ -12,6 +12,7 @@
 #include "barview.h"
 #include "fixture.h"
 #include "main_dialog.h"
+#include "main_window.h"
 #include "resource.h"
 #include "scanrun.h"
 
@@ -19,14 +20,7 @@ namespace {
 
 const uint64_t kMiB = 1024 * 1024;
 
-void Pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
+using mainwindow::Pump;
 
 // Pumps messages (a scan publishes through the main thread) until done.
 bool PumpUntil(const std::function<bool()>& done, int ms) {
