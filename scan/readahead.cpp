@@ -283,16 +283,22 @@ void LeaveRing(Pool& p, Scan* s) {
 
 // ---- Memory ----
 
+// Registers a new block for release with the scan; null if it could not be had.
+void* KeepBlock(Scan* s, void* block) {
+    if (!block) return nullptr;
+    try {
+        s->blocks.push_back(block);
+    } catch (...) {
+        std::free(block);
+        return nullptr;
+    }
+    return block;
+}
+
 Chunk* TakeChunk(Scan* s) {
     if (!s->freeChunks) {
-        Chunk* block = static_cast<Chunk*>(std::malloc(sizeof(Chunk) * kChunkBlock));
+        Chunk* block = static_cast<Chunk*>(KeepBlock(s, std::malloc(sizeof(Chunk) * kChunkBlock)));
         if (!block) return nullptr;
-        try {
-            s->blocks.push_back(block);
-        } catch (...) {
-            std::free(block);
-            return nullptr;
-        }
         for (int i = 0; i < kChunkBlock; i++) {
             block[i].next = s->freeChunks;
             s->freeChunks = &block[i];
@@ -315,14 +321,8 @@ void GiveChunk(Scan* s, Chunk* c) {
 
 Node* TakeNode(Scan* s) {
     if (!s->freeNodes) {
-        Node* block = static_cast<Node*>(std::calloc(kNodeBlock, sizeof(Node)));
+        Node* block = static_cast<Node*>(KeepBlock(s, std::calloc(kNodeBlock, sizeof(Node))));
         if (!block) return nullptr;
-        try {
-            s->blocks.push_back(block);
-        } catch (...) {
-            std::free(block);
-            return nullptr;
-        }
         for (int i = 0; i < kNodeBlock; i++) {
             block[i].place = NewDirPlace();
             if (!block[i].place) continue;  // an unusable slot

@@ -565,50 +565,73 @@ void ResetPlace(DirPlace* place) {
     place->eof = false;
 }
 
-bool ReadPlaceBatch(DirShared*, DirPlace* place, DirScratch* scratch, DirSink* sink) {
-    if (place->eof || place->fd < 0) return false;
-    place->started = true;
+namespace {
+
+// Kind and size of a listed entry by its stat; false when it is gone since
+// the listing was read. An entry that cannot be examined counts as a file of
+// size 0.
+bool StatEntry(int dirFd, const char* name, int* kind, uint64_t* bytes) {
+    *kind = kListFile;
+    *bytes = 0;
+    struct stat st;
+    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno != ENOENT;
+    if (S_ISDIR(st.st_mode)) {
+        *kind = kListDir;
+    } else if (st.st_size > 0) {
+        *bytes = static_cast<uint64_t>(st.st_size);
+    }
+    return true;
+}
+
 #ifdef __linux__
+// One entry of a batch; false when it is to be left out.
+bool ExamineEntry(int dirFd, const LinuxDirent64* d, int* kind, uint64_t* bytes) {
+    if (IsSkippedName(d->d_name)) return false;
+    if (d->d_type == DT_DIR) {
+        *kind = kListDir;  // its own size never counts; whether it can be entered shows when it is opened
+        *bytes = 0;
+        return true;
+    }
+    return StatEntry(dirFd, d->d_name, kind, bytes);
+}
+
+// The next getdents64 batch of the place, from its reading position; the
+// number of bytes read, or 0 at the end of the listing.
+long ReadDents(DirPlace* place, DirScratch* scratch) {
     if (place->seek) {
         place->seek = false;
         if (lseek(place->fd, static_cast<off_t>(place->resumeOff), SEEK_SET) < 0) {
             place->eof = true;
-            return false;
+            return 0;
         }
     }
     long n = syscall(SYS_getdents64, place->fd, scratch->buf, sizeof scratch->buf);
     if (n <= 0) {
         place->eof = true;
-        return false;
+        return 0;
     }
+    return n;
+}
+#endif
+
+}  // namespace
+
+bool ReadPlaceBatch(DirShared*, DirPlace* place, DirScratch* scratch, DirSink* sink) {
+    if (place->eof || place->fd < 0) return false;
+    place->started = true;
+#ifdef __linux__
+    long n = ReadDents(place, scratch);
+    if (n == 0) return false;
     for (long pos = 0; pos < n;) {
         LinuxDirent64* d = reinterpret_cast<LinuxDirent64*>(scratch->buf + pos);
         pos += d->d_reclen;
-        const char* name = d->d_name;
-        if (IsSkippedName(name)) {
+        int kind;
+        uint64_t bytes;
+        if (!ExamineEntry(place->fd, d, &kind, &bytes)) {
             place->resumeOff = d->d_off;
             continue;
         }
-        int kind = kListFile;
-        uint64_t bytes = 0;
-        if (d->d_type == DT_DIR) {
-            // A folder's own size is never counted; whether it can be
-            // entered is found out when it is opened.
-            kind = kListDir;
-        } else {
-            struct stat st;
-            if (fstatat(place->fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT) {  // gone since the listing was read
-                    place->resumeOff = d->d_off;
-                    continue;
-                }
-            } else if (S_ISDIR(st.st_mode)) {
-                kind = kListDir;
-            } else if (st.st_size > 0) {
-                bytes = static_cast<uint64_t>(st.st_size);
-            }
-        }
-        if (!sink->add(sink, name, static_cast<int>(std::strlen(name)), nullptr, 0, kind, bytes)) {
+        if (!sink->add(sink, d->d_name, static_cast<int>(std::strlen(d->d_name)), nullptr, 0, kind, bytes)) {
             place->seek = true;
             return true;
         }
@@ -631,17 +654,9 @@ bool ReadPlaceBatch(DirShared*, DirPlace* place, DirScratch* scratch, DirSink* s
             place->eof = true;
             return false;
         }
-        if (IsSkippedName(d->d_name)) continue;
-        struct stat st;
-        int kind = kListFile;
-        uint64_t bytes = 0;
-        if (fstatat(place->fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT) continue;
-        } else if (S_ISDIR(st.st_mode)) {
-            kind = kListDir;
-        } else if (st.st_size > 0) {
-            bytes = static_cast<uint64_t>(st.st_size);
-        }
+        int kind;
+        uint64_t bytes;
+        if (IsSkippedName(d->d_name) || !StatEntry(place->fd, d->d_name, &kind, &bytes)) continue;
         if (!sink->add(sink, d->d_name, static_cast<int>(std::strlen(d->d_name)), nullptr, 0, kind, bytes)) {
             place->eof = true;  // no way back to the entry here
             return false;
@@ -656,47 +671,12 @@ const ListingOps* PlatformListing() { return &kPosixListing; }
 char PathSeparator() { return '/'; }
 
 #ifdef __linux__
-namespace {
-
-// One entry of a batch: its kind and size, from the listing and a stat.
-// False when the entry is to be left out.
-bool ExamineEntry(int dirFd, const LinuxDirent64* d, int* kind, uint64_t* bytes) {
-    const char* name = d->d_name;
-    if (IsSkippedName(name)) return false;
-    *kind = kListFile;
-    *bytes = 0;
-    if (d->d_type == DT_DIR) {
-        *kind = kListDir;  // its own size never counts; whether it can be entered shows when it is opened
-        return true;
-    }
-    struct stat st;
-    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno != ENOENT;  // gone meanwhile
-    if (S_ISDIR(st.st_mode)) {
-        *kind = kListDir;
-    } else if (st.st_size > 0) {
-        *bytes = static_cast<uint64_t>(st.st_size);
-    }
-    return true;
-}
-
-}  // namespace
-
 int ReadPlaceNames(DirShared*, DirPlace* place, DirScratch* scratch) {
     scratch->len = 0;
     if (place->eof || place->fd < 0) return 0;
     place->started = true;
-    if (place->seek) {
-        place->seek = false;
-        if (lseek(place->fd, static_cast<off_t>(place->resumeOff), SEEK_SET) < 0) {
-            place->eof = true;
-            return 0;
-        }
-    }
-    long n = syscall(SYS_getdents64, place->fd, scratch->buf, sizeof scratch->buf);
-    if (n <= 0) {
-        place->eof = true;
-        return 0;
-    }
+    long n = ReadDents(place, scratch);
+    if (n == 0) return 0;
     scratch->len = static_cast<int>(n);
     int count = 0;
     for (long pos = 0; pos < n; pos += reinterpret_cast<LinuxDirent64*>(scratch->buf + pos)->d_reclen) count++;
